@@ -1,0 +1,44 @@
+# The developer's entry points. Every target installs what is missing first,
+# so each works on a fresh Debian 12 machine.
+CMAKE_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CTEST = ctest --output-on-failure --timeout 300
+PROGRAM = build/plain/src/app/mastercard-writer
+
+.PHONY: all deps build test test-plain test-asan test-tsan run bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B build/plain $(CMAKE_CONFIG)
+	cmake --build build/plain
+
+# Plain build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
+# serial tests under ThreadSanitizer.
+test: test-plain test-asan test-tsan
+
+test-plain: build
+	$(CTEST) --test-dir build/plain
+
+test-asan: deps
+	cmake -S . -B build/asan $(CMAKE_CONFIG) -DSANITIZE=address
+	cmake --build build/asan
+	$(CTEST) --test-dir build/asan
+
+test-tsan: deps
+	cmake -S . -B build/tsan $(CMAKE_CONFIG) -DSANITIZE=thread
+	cmake --build build/tsan
+	$(CTEST) --test-dir build/tsan -L serial
+
+run: build
+	$(PROGRAM)
+
+bench: deps
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCHMARKS=ON
+	cmake --build build/bench
+	cmake --build build/bench --target run-benchmarks
+
+clean:
+	rm -rf build
