@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 using namespace mastercard;
 
@@ -51,17 +50,16 @@ std::vector<WriterStep> ByteByByte(WriterDevice& device, std::string_view bytes)
     return all;
 }
 
-bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 }  // namespace
 
-TEST(ParseConfigFrame, ReadsBackTheRecordThatWasFramed) {
-    const MasterCardConfig config = ModeOneConfig();
-    const ParsedConfigFrame parsed = ParseConfigFrame(FrameOf(config));
-    EXPECT_EQ(parsed.fault, FrameFault::None);
-    EXPECT_EQ(parsed.config, config);
+TEST(ParseConfigFrame, ReadsBackTheRecordEvenOfARefusedFrame) {
+    std::string frame = FrameOf(ModeOneConfig());
+    EXPECT_EQ(ParseConfigFrame(frame).fault, FrameFault::None);
+    EXPECT_EQ(ParseConfigFrame(frame).config, ModeOneConfig());
+    frame[24] = static_cast<char>(frame[24] ^ 0xFF);
+    EXPECT_EQ(ParseConfigFrame(frame).fault, FrameFault::Checksum);
+    EXPECT_EQ(ParseConfigFrame(frame).config, ModeOneConfig());
 }
 
 TEST(ParseConfigFrame, NamesEachWayAFrameIsBad) {
@@ -82,87 +80,38 @@ TEST(ParseConfigFrame, NamesEachWayAFrameIsBad) {
     EXPECT_EQ(with(25, 0x04), FrameFault::Trailer);
 }
 
-TEST(ParseConfigFrame, StillDecodesTheRecordOfARefusedFrame) {
-    std::string f = FrameOf(ModeOneConfig());
-    f[24] = static_cast<char>(f[24] ^ 0xFF);
-    const ParsedConfigFrame parsed = ParseConfigFrame(f);
-    EXPECT_EQ(parsed.fault, FrameFault::Checksum);
-    EXPECT_EQ(parsed.config, ModeOneConfig());
-}
+// The lines an operator checks a card by; the decodings that are easy to get
+// wrong are the packed ones: nibbles, bit numbers, block numbers.
+TEST(DescribeMasterCardConfig, DecodesPackedFieldsInPlainWords) {
+    const auto defaults = DescribeMasterCardConfig(BuildMasterCardConfig(MasterCardSettings{}).config);
+    ASSERT_EQ(defaults.size(), 19u);  // one line per setting, each output-style bit its own
+    EXPECT_EQ(defaults[0], "Output data mode: 0 (the card's serial number) [01]");
+    EXPECT_EQ(defaults[6], "Address range: bytes 0 to 4 of the block (5 bytes) [40] (not used in mode 0)");
+    EXPECT_EQ(defaults[12], "Checksum (bit 3): 1 (without)");
+    EXPECT_EQ(defaults[13], "End character 03H (bit 2): 0 (with)");
 
-TEST(DescribeMasterCardConfig, WindowDefaultsInPlainWords) {
-    const auto lines = DescribeMasterCardConfig(BuildMasterCardConfig(MasterCardSettings{}).config);
-    ASSERT_EQ(lines.size(), 19u);  // one line per setting, each style bit its own
-    EXPECT_EQ(lines[0], "Output data mode: 0 (the card's serial number) [01]");
-    EXPECT_EQ(lines[1], "Content parameter: 8H [81]");
-    EXPECT_EQ(lines[2], "Sector: 0 (not used in mode 0)");
-    EXPECT_EQ(lines[5], "Sector key: FF FF FF FF FF FF (not used in mode 0)");
-    EXPECT_EQ(lines[6], "Address range: bytes 0 to 4 of the block (5 bytes) [40] (not used in mode 0)");
-    EXPECT_EQ(lines[7], "Byte order: 0 (low byte first)");
-    EXPECT_EQ(lines[8], "Output digits (bit 7): 0 (pad to ten digits)");
-    EXPECT_EQ(lines[12], "Checksum (bit 3): 1 (without)");
-    EXPECT_EQ(lines[13], "End character 03H (bit 2): 0 (with)");
-    EXPECT_EQ(lines[14], "Baud rate (bits 1-0): 0 (9600)");
-    EXPECT_EQ(lines[15], "Output mode: 0 (decimal)");
-    EXPECT_EQ(lines[16], "Lock: off [CC]");
-    EXPECT_EQ(lines[17], "Password: 6E 2B 94 D1");
-    EXPECT_EQ(lines[18], "Password enable: 0 (disabled)");
-}
-
-TEST(DescribeMasterCardConfig, ModeOneSettings) {
-    const auto lines = DescribeMasterCardConfig(ModeOneConfig());
-    EXPECT_EQ(lines[0], "Output data mode: 1 (sector data after the key) [FE]");
-    EXPECT_EQ(lines[2], "Sector: 33");
-    EXPECT_EQ(lines[3], "Block: 149 (block 5 of sector 33)");
-    EXPECT_EQ(lines[4], "Key type: 1 (key B)");
-    EXPECT_EQ(lines[5], "Sector key: 02 06 02 06 02 06");
-    EXPECT_EQ(lines[6], "Address range: bytes 11 to 15 of the block (5 bytes) [FB]");
-    EXPECT_EQ(lines[7], "Byte order: 1 (high byte first)");
-    EXPECT_EQ(lines[14], "Baud rate (bits 1-0): 2 (38400)");
-    EXPECT_EQ(lines[15], "Output mode: 1 (hexadecimal)");
-    EXPECT_EQ(lines[16], "Lock: on (the reader's configuration can no longer be changed) [5C]");
-    EXPECT_EQ(lines[18], "Password enable: 1 (enabled)");
-}
-
-TEST(DescribeMasterCardConfig, FlagsValuesTheWindowNeverProduces) {
-    // A block left over from another card type (S70 sector 35 block 10,
-    // then S50 chosen) points outside the chosen sector.
     MasterCardConfig c = ModeOneConfig();
+    auto lines = DescribeMasterCardConfig(c);
+    EXPECT_EQ(lines[0], "Output data mode: 1 (sector data after the key) [FE]");
+    EXPECT_EQ(lines[3], "Block: 149 (block 5 of sector 33)");
+    EXPECT_EQ(lines[6], "Address range: bytes 11 to 15 of the block (5 bytes) [FB]");
+    EXPECT_EQ(lines[14], "Baud rate (bits 1-0): 2 (38400)");
+    EXPECT_EQ(lines[16], "Lock: on (the reader's configuration can no longer be changed) [5C]");
+
+    // A block left from another card type (S70 sector 35 block 10, then
+    // S50 chosen) lies outside the chosen sector; the window never makes
+    // an inverted range or baud value 3.
     c.SectorNum = 0;
     c.BlockNum = 10;
-    c.BlockAdr = 0x45;  // end 4 before start 5
+    c.BlockAdr = 0x45;
     c.OutStyle = 0xFF;
-    c.LockFlag = 0x00;
-    c.OutDataMode = 0x37;
-    const auto lines = DescribeMasterCardConfig(c);
-    EXPECT_EQ(lines[0], "Output data mode: unknown [37]");
+    lines = DescribeMasterCardConfig(c);
     EXPECT_EQ(lines[3], "Block: 10 (block 2 of sector 2), not in the chosen sector 0");
-    EXPECT_TRUE(HasLine(lines, "Address range: bytes 5 to 4 of the block (not a valid range: one to five bytes) [45]"));
-    EXPECT_TRUE(HasLine(lines, "Baud rate (bits 1-0): 3 (not a baud rate)"));
-    EXPECT_TRUE(HasLine(lines, "Lock: unknown [00]"));
+    EXPECT_EQ(lines[6], "Address range: bytes 5 to 4 of the block (not a valid range: one to five bytes) [45]");
+    EXPECT_EQ(lines[14], "Baud rate (bits 1-0): 3 (not a baud rate)");
 }
 
-TEST(WriterDevice, WellBehavedDeviceRunsTheWholeExchange) {
-    WriterDevice device;
-    auto steps = device.Receive("\x02");
-    ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].kind, WriterStep::Kind::Handshake);
-    EXPECT_EQ(Sent(steps[0]), "\x06");
-
-    steps = device.Receive(DefaultFrame());
-    ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].kind, WriterStep::Kind::Frame);
-    EXPECT_EQ(steps[0].frame.fault, FrameFault::None);
-    EXPECT_EQ(Sent(steps[0]), "\x02");
-
-    steps = device.Receive("\x06");
-    ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].kind, WriterStep::Kind::Acknowledge);
-    EXPECT_EQ(Sent(steps[0]), std::string("\x20\x00\x00\x00\x03", 5));
-    EXPECT_EQ(device.Frames(), std::vector<std::string>{DefaultFrame()});
-}
-
-TEST(WriterDevice, FrameBytesThatLookLikeRequestsStayInTheFrame) {
+TEST(WriterDevice, WholeExchangeInAnyChunkingWithRequestLikeBytesInTheFrame) {
     const std::string frame = FrameOf(ModeOneConfig());
     ASSERT_NE(frame.find('\x02'), std::string::npos);
     ASSERT_NE(frame.find('\x06'), std::string::npos);
@@ -176,8 +125,11 @@ TEST(WriterDevice, FrameBytesThatLookLikeRequestsStayInTheFrame) {
         EXPECT_EQ(steps[1].kind, WriterStep::Kind::Frame);
         EXPECT_EQ(steps[1].received, frame);
         EXPECT_EQ(steps[1].frame.config, ModeOneConfig());
+        EXPECT_EQ(Sent(steps[0]), "\x06");
+        EXPECT_EQ(Sent(steps[1]), "\x02");
         EXPECT_EQ(steps[2].kind, WriterStep::Kind::Acknowledge);
-        EXPECT_EQ(Sent(steps[2])[1], '\x00');
+        EXPECT_EQ(Sent(steps[2]), std::string("\x20\x00\x00\x00\x03", 5));
+        EXPECT_EQ(device.Frames(), std::vector<std::string>{frame});
     }
 }
 
@@ -210,10 +162,8 @@ TEST(WriterDevice, BytesWithoutMeaningAreReportedAndIgnored) {
     device.Receive(DefaultFrame());
     EXPECT_EQ(device.Receive("\x06").at(0).kind, WriterStep::Kind::Acknowledge);
     EXPECT_EQ(device.Receive("\x06").at(0).kind, WriterStep::Kind::Stray);
-}
 
-TEST(WriterDevice, HandshakeAfterAFrameForgetsTheOwedStatus) {
-    WriterDevice device;
+    // A new handshake means the program started over: nothing is owed.
     device.Receive(DefaultFrame());
     device.Receive("\x02");
     EXPECT_EQ(device.Receive("\x06").at(0).kind, WriterStep::Kind::Stray);
@@ -231,36 +181,17 @@ TEST(WriterDevice, AbandonedPartialFrameLetsTheNextHandshakeThrough) {
     EXPECT_TRUE(device.Frames().empty());
 }
 
-TEST(WriterDeviceFaults, RepliesChangedAsAsked) {
+// The other reply faults are exercised through writer-sim's options.
+TEST(WriterDeviceFaults, PaddedStatusAndUnansweredHandshake) {
     WriterFaults faults;
-    faults.handshake_reply = "\x06\x06";
-    faults.prompt_extra = "\x03";
-    faults.status = 0x0F;
-    faults.status_length = 4;
-    WriterDevice device(faults);
-    EXPECT_EQ(Sent(device.Receive("\x02").at(0)), "\x06\x06");
-    EXPECT_EQ(Sent(device.Receive(DefaultFrame()).at(0)), "\x02\x03");
-    EXPECT_EQ(Sent(device.Receive("\x06").at(0)), std::string("\x20\x0F\x00\x00", 4));
-
-    faults = {};
     faults.status_length = 7;
     faults.handshake_reply = "";
-    WriterDevice padded(faults);
-    EXPECT_TRUE(padded.Receive("\x02").at(0).pieces.empty());
-    padded.Receive(DefaultFrame());
-    EXPECT_EQ(Sent(padded.Receive("\x06").at(0)), std::string("\x20\x00\x00\x00\x03\x00\x00", 7));
-}
-
-TEST(WriterDeviceFaults, SilenceOnOneExchangeKeepsTheOthers) {
-    WriterFaults faults;
-    faults.silent.status = true;
     WriterDevice device(faults);
-    EXPECT_EQ(Sent(device.Receive("\x02").at(0)), "\x06");
-    EXPECT_EQ(Sent(device.Receive(DefaultFrame()).at(0)), "\x02");
-    const WriterStep ack = device.Receive("\x06").at(0);
-    EXPECT_EQ(ack.kind, WriterStep::Kind::Acknowledge);
-    EXPECT_TRUE(ack.pieces.empty());
-    EXPECT_EQ(device.Frames().size(), 1u);  // a silent device still hears the card
+    const WriterStep handshake = device.Receive("\x02").at(0);
+    EXPECT_EQ(handshake.reply, Exchange::Handshake);
+    EXPECT_TRUE(handshake.pieces.empty());
+    device.Receive(DefaultFrame());
+    EXPECT_EQ(Sent(device.Receive("\x06").at(0)), std::string("\x20\x00\x00\x00\x03\x00\x00", 7));
 }
 
 TEST(SplitReply, DelaysAndChunks) {

@@ -79,6 +79,8 @@ TEST(WriterSimulator, LinkLivesExactlyAsLongAsTheDevice) {
     ASSERT_NE(::mkdtemp(name), nullptr);
     const fs::path dir = name;
     std::ofstream(dir / "com5") << "taken";
+    auto openFds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto fdsBefore = openFds();
 
     writersim::SimulatorOptions options;
     options.port_dir = dir.string();
@@ -92,11 +94,14 @@ TEST(WriterSimulator, LinkLivesExactlyAsLongAsTheDevice) {
     sim.Start();
     EXPECT_EQ(sim.LinkPath(), (dir / "com6").string());
     EXPECT_EQ(fs::read_symlink(dir / "com6"), sim.SlavePath());
-    SerialLineClient line(sim.LinkPath());
-    EXPECT_EQ(line.Ask("\x02", 1), "\x06");
+    {
+        SerialLineClient line(sim.LinkPath());
+        EXPECT_EQ(line.Ask("\x02", 1), "\x06");
+    }
     sim.Stop();
     sim.Stop();
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "com6")));
     EXPECT_TRUE(fs::exists(dir / "com5"));
+    EXPECT_EQ(openFds(), fdsBefore);
     fs::remove_all(dir);
 }
