@@ -1,13 +1,11 @@
 // The toolkit layer under the window: actions and their buttons, idle-time
-// updates, radio groups, the status bar, the dialogs and the exception
-// report.
+// updates, radio groups, the message box and the exception report.
 #include "app_test_support.h"
 
 #include "app/action.h"
 #include "app/action_list.h"
 #include "app/dialogs.h"
 #include "app/radio_group.h"
-#include "app/status_bar.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDialog>
@@ -172,14 +170,6 @@ TEST(RadioGroup, ClickOnceForEveryChangeByOperatorOrProgram) {
     EXPECT_EQ(group.ItemIndex(), 1);
     group.SetItemIndex(-1);
     EXPECT_EQ(group.ItemIndex(), -1);
-}
-
-TEST(StatusBar, LastPanelTakesTheRestWhenTheBarResizes) {
-    TStatusBar bar(nullptr, {40, 150, 50});
-    bar.show();
-    bar.resize(500, 19);
-    EXPECT_EQ(bar.Panels(2)->geometry(), QRect(190, 0, 310, 19));
-    EXPECT_EQ(bar.Panels(0)->frameShadow(), QFrame::Sunken);
 }
 
 TEST(MessageBoxDialog, ShowsTextCaptionAndInformationIcon) {
