@@ -63,12 +63,16 @@ TForm_Com::TForm_Com(QWidget* parent) : QWidget(parent) {
 
     CreateControls();
     CreateActions();
+    CreateSerialPort();
     SetTabOrder();
     ConnectHandlers();
     FormCreate(this);
 }
 
-TForm_Com::~TForm_Com() = default;
+TForm_Com::~TForm_Com() {
+    // Closes an open port while the window its handler reports to is whole.
+    SioComPort1.reset();
+}
 
 void TForm_Com::ConnectHandlers() {
     connect(RadioGroup_cardnum, &TRadioGroup::Click, this,
@@ -84,6 +88,10 @@ void TForm_Com::ConnectHandlers() {
     Action_CloseCom->OnExecute = [this](QObject* sender) { Action_CloseComExecute(sender); };
     Action_BuidCard->OnExecute = [this](QObject* sender) { Action_BuidCardExecute(sender); };
     Action_BuidCard->OnUpdate = [this](QObject* sender) { Action_BuidCardUpdate(sender); };
+    SioComPort1->SetOnTrigger([this](sio::TSioCustomComPort* CP, sio::Word Msg,
+                                     sio::Word TriggerHandle, sio::Word Data) {
+        SioComPort1Trigger(CP, Msg, TriggerHandle, Data);
+    });
 }
 
 int TForm_Com::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {
@@ -96,7 +104,7 @@ void TForm_Com::FormCreate(QObject*) {
     BuildPortList();
     FComReady = false;
     Button_genMcard->setEnabled(false);
-    PrepareTrafficLog();
+    PrepareTrafficLog(ProgramFolder());
     AddNumbers(ComboBox_SectorNum, kSectorsS50);
     ComboBox_SectorNum->setCurrentIndex(0);
     AddNumbers(ComboBox_BlockStartAdr, 16);
@@ -114,8 +122,7 @@ void TForm_Com::BuildPortList() {
     ComboBox_ComNum->setCurrentIndex(0);
 }
 
-void TForm_Com::PrepareTrafficLog() {
-    const QString folder = ProgramFolder();
+void TForm_Com::PrepareTrafficLog(const QString& folder) {
     FLogLines.clear();
     FLogFileName = TrafficLogFileName(folder, QDateTime::currentDateTime());
     // Looked at once: creating or deleting the switch file later changes
@@ -182,14 +189,6 @@ void TForm_Com::Action_OpenComUpdate(QObject*) {
     Action_OpenCom->SetEnabled(!FComReady);
     Action_CloseCom->SetEnabled(FComReady);
 }
-
-// The port handlers and the generation arrive with the serial port
-// component; until then the buttons are wired but do nothing.
-void TForm_Com::Action_OpenComExecute(QObject*) {}
-
-void TForm_Com::Action_CloseComExecute(QObject*) {}
-
-void TForm_Com::Action_BuidCardExecute(QObject*) {}
 
 mastercard::MasterCardSettings TForm_Com::ReadMasterCardSettings() const {
     mastercard::MasterCardSettings s;

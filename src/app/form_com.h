@@ -4,11 +4,17 @@
 // the moment they are needed.
 #pragma once
 
+#include "app/reply_wait.h"
+#include "app/traffic_log_file.h"
 #include "mastercard/master_card_config.h"
+#include "serial/com_port.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +48,22 @@ public:
     // Fills ComboBox_ComNum: " AUTO ", then " COM1" to " COM12".
     void BuildPortList();
 
+    // Sets FLogLines, FLogFileName and FLogEnabled for a program whose
+    // executable lies in `programFolder` (ending with a separator).
+    void PrepareTrafficLog(const QString& programFolder);
+
+    // The writer link: the serial port's trigger handler, one request with
+    // the wait for the first reply bytes, and one line of the traffic log.
+    void SioComPort1Trigger(sio::TSioCustomComPort* CP, sio::Word Msg, sio::Word TriggerHandle,
+                            sio::Word Data);
+    void SendAndWait(const std::string& Data);
+    void LogTraffic(const std::string& HexText, const std::string& Label,
+                    const std::string& TimeStamp);
+
+    // Closes the port, selects COM`PortNumber` and opens it; false, with
+    // nothing shown, when any of that fails.
+    bool TryOpenPort(unsigned long PortNumber);
+
     // Handlers, named after their control or action and the event.
     void FormCreate(QObject* Sender);
     void RadioGroup_cardnumClick(QObject* Sender);
@@ -55,6 +77,16 @@ public:
 
     // The port is open and the writer device answered the handshake.
     bool FComReady = false;
+
+    // The line to the writer device. Closed until the operator opens a port;
+    // destroying the window closes it.
+    std::unique_ptr<sio::TSioComPort> SioComPort1;
+
+    // Bytes received since the last send, time of the last send and time at
+    // which the last received bytes were added (wall clock, for the log).
+    std::string FRecvText;
+    QDateTime FSendTime;
+    QDateTime FRecvTime;
 
     // The traffic log: its lines in memory, its file and whether the file
     // is written.
@@ -127,9 +159,28 @@ public:
 private:
     void CreateControls();
     void CreateActions();
+    void CreateSerialPort();
     void SetTabOrder();
     void ConnectHandlers();
-    void PrepareTrafficLog();
+
+    // Clears FRecvText, notes the send time, writes `Data` and logs it as
+    // `LoggedText`.
+    void SendRequest(const std::string& Data, const std::string& LoggedText);
+    // Waits for the reply to the last request; see WaitForReply.
+    bool WaitForReply(const std::function<bool()>& accept);
+    // Sends 0x02 and tells whether the device answered exactly 0x06.
+    bool WriterAnswersHandshake();
+    void ShowConnectedTo(unsigned long PortNumber);
+    void ShowOpenFailure();
+    void EndGeneration(const char* Panel3Text, const char* Message);
+    void ShowGenerationMessage(const char* Message);
+
+    // When the last request was sent, on the clock the waits are measured on.
+    ReplyClock::time_point FSendClock;
+    // An open is running: its handshakes pump events, in which a second open
+    // must not start.
+    bool FOpenRunning = false;
+    TrafficLogFileWriter FLogFile;
 
     // The lock box was just checked and the operator has not been asked yet.
     bool FLockPending = false;

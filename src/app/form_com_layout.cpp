@@ -179,6 +179,27 @@ void TForm_Com::CreateActions() {
     LinkButton(Button_genMcard, Action_BuidCard);
 }
 
+// The serial port's stored settings, read in as the toolkit loads a design:
+// the setters only store until loading ends, and the port stays closed.
+// 9600 baud, 8 data bits, no parity, 1 stop bit; RTS is left to the
+// transmitter, which raises it only while it sends (RS-485).
+void TForm_Com::CreateSerialPort() {
+    SioComPort1 = std::make_unique<sio::TSioComPort>();
+    sio::TSioComPort& port = *SioComPort1;
+    port.BeginLoading();
+    port.SetBaud(9600);
+    port.SetInSize(40960);
+    port.SetOutSize(40960);
+    port.SetAutoOpen(false);
+    port.SetRTS(false);
+    port.SetBufferFull(35748);
+    port.SetBufferResume(10240);
+    port.SetTraceName("SIOP.TRC");
+    port.SetLogName("SIOP.LOG");
+    port.SetRS485Mode(true);
+    port.Loaded();
+}
+
 // Tab walks the containers in their order and, inside each, the controls in
 // theirs: the port controls, the generate button, then the settings.
 void TForm_Com::SetTabOrder() {

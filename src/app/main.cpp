@@ -2,13 +2,19 @@
 // The program reads no command-line argument of its own.
 #include "app/application.h"
 #include "app/form_com.h"
+#include "serial/com_port_hooks.h"
 
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
     TApplication app(argc, argv);
+    // What the serial port cannot hand back to a caller (a trigger handler's
+    // exception, a worker's failure) is shown like any other exception.
+    sio::SetExceptionReporter([](const std::exception& error) { ReportException(error); });
     app.setWindowIcon(QIcon(":/app/mastercard-writer.png"));
     TForm_Com Form_Com;
     Form_Com.show();
-    return app.exec();
+    const int result = app.exec();
+    sio::SetExceptionReporter({});
+    return result;
 }

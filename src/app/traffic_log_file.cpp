@@ -1,7 +1,10 @@
 #include "app/traffic_log_file.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+
+#include <stdexcept>
 
 QString ProgramFolder() { return QCoreApplication::applicationDirPath() + '/'; }
 
@@ -11,4 +14,62 @@ QString TrafficLogFileName(const QString& programFolder, const QDateTime& starte
 
 bool TrafficLogSwitchPresent(const QString& programFolder) {
     return QFileInfo(programFolder + "writelog.txt").isFile();
+}
+
+std::string TrafficLogStamp(const QDateTime& time) {
+    return time.toString("HH:mm:ss zzz").toStdString();
+}
+
+namespace {
+
+QByteArray LinesFrom(const std::vector<std::string>& lines, std::size_t first) {
+    QByteArray text;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        text.append(lines[i].data(), static_cast<qsizetype>(lines[i].size()));
+        text.append("\r\n");
+    }
+    return text;
+}
+
+[[noreturn]] void CannotWrite(const QFile& file) {
+    throw std::runtime_error("Cannot write the traffic log file \"" +
+                             file.fileName().toStdString() + "\". " +
+                             file.errorString().toStdString());
+}
+
+void WriteAll(QFile& file, const QByteArray& text) {
+    if (file.write(text) != text.size() || !file.flush()) CannotWrite(file);
+}
+
+}  // namespace
+
+void TrafficLogFileWriter::Save(const QString& fileName, const std::vector<std::string>& lines) {
+    const bool sameFile = savedLines_ > 0 && fileName == fileName_ && lines.size() >= savedLines_;
+    if (sameFile && Append(lines)) return;
+    WriteWhole(fileName, lines);
+}
+
+void TrafficLogFileWriter::WriteWhole(const QString& fileName, const std::vector<std::string>& lines) {
+    savedLines_ = 0;  // until the file is known to hold them
+    fileName_ = fileName;
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) CannotWrite(file);
+    WriteAll(file, LinesFrom(lines, 0));
+    savedLines_ = lines.size();
+    savedBytes_ = file.size();
+}
+
+bool TrafficLogFileWriter::Append(const std::vector<std::string>& lines) {
+    QFile file(fileName_);
+    // Removed or changed by someone else since: it is written whole again.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.size() != savedBytes_)
+        return false;
+    const std::size_t first = savedLines_;
+    // A failed append may leave part of a line behind: the next save
+    // replaces the file rather than add to a damaged end.
+    savedLines_ = 0;
+    WriteAll(file, LinesFrom(lines, first));
+    savedLines_ = lines.size();
+    savedBytes_ = file.size();
+    return true;
 }

@@ -6,6 +6,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 // The folder of the program's executable, ending with a path separator.
 QString ProgramFolder();
 
@@ -14,3 +18,27 @@ QString TrafficLogFileName(const QString& programFolder, const QDateTime& starte
 
 // True when the switch file "writelog.txt" exists in programFolder.
 bool TrafficLogSwitchPresent(const QString& programFolder);
+
+// A log line's time stamp: "hh:mm:ss zzz", hours 00-23.
+std::string TrafficLogStamp(const QDateTime& time);
+
+// Keeps the log file equal to the log in memory: every line followed by CR
+// LF, its bytes as they are. The first save writes the file whole, replacing
+// what an earlier start within the same minute left there; later saves
+// append only the new lines, so a long log does not cost a rewrite per line.
+class TrafficLogFileWriter {
+public:
+    // Brings the file `fileName` up to `lines`. Throws std::runtime_error
+    // when the file cannot be written; the next save then writes it whole
+    // again, so a failure never leaves lines missing for good.
+    void Save(const QString& fileName, const std::vector<std::string>& lines);
+
+private:
+    void WriteWhole(const QString& fileName, const std::vector<std::string>& lines);
+    // False, writing nothing, when the file is no longer what was saved.
+    bool Append(const std::vector<std::string>& lines);
+
+    QString fileName_;            // the file the saved lines are in
+    std::size_t savedLines_ = 0;  // how many of the lines it holds; 0: write it whole
+    qint64 savedBytes_ = 0;       // its size after the last save
+};
