@@ -11,11 +11,15 @@
 
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <vector>
 
 class QComboBox;
 class QMessageBox;
 class TRadioGroup;
+
+// Failure messages show texts as texts, not as arrays of UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 // The test program's application: the exception report records messages
 // instead of showing them.

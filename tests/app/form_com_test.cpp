@@ -7,6 +7,7 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/traffic_log_file.h"
+#include "serial/errors.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -249,8 +250,9 @@ TEST_F(FormCom, LockIsConfirmedBeforeAGenerationToo) {
     form.answers = {false};
     QTest::mouseClick(form.CheckBox_cardflagsave, Qt::LeftButton, {}, QPoint(6, 8));
     // Executing an action runs its update first, even with no idle moment
-    // in between.
-    form.Action_BuidCard->Execute();
+    // in between. No port is open here, so the generation itself stops at
+    // its first write.
+    EXPECT_THROW(form.Action_BuidCard->Execute(), sio::ECommNotOpen);
     EXPECT_EQ(form.questions.size(), 1);
     EXPECT_FALSE(form.CheckBox_cardflagsave->isChecked());
 }

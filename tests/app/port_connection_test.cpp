@@ -1,0 +1,170 @@
+// Connecting to the writer device over real pseudo-terminals: the " AUTO "
+// scan, a chosen port, the handshake's strict answer, and closing.
+#include "writer_test_support.h"
+
+#include "app/action.h"
+#include "app/status_bar.h"
+
+#include <QComboBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Requests = std::vector<std::string>;
+const QString kOpenFailed = QString::fromUtf8("错误提示|串口通信错误 ");
+
+class PortConnection : public WriterTest {};
+
+TEST_F(PortConnection, AutoSkipsSilentPortsAndStopsAtTheFirstWriter) {
+    SimulatedWriter& com1 = AddWriter(1, SilentHandshake());
+    SimulatedWriter& com2 = AddWriter(2, SilentHandshake());
+    SimulatedWriter& com3 = AddWriter(3);
+    SimulatedWriter& com4 = AddWriter(4);
+
+    OpenPort(0);
+
+    EXPECT_TRUE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM3"));
+    EXPECT_TRUE(form.Button_genMcard->isEnabled());
+    EXPECT_FALSE(form.Button1->isEnabled());
+    EXPECT_TRUE(form.Button2->isEnabled());
+    EXPECT_TRUE(form.messages.isEmpty());
+    EXPECT_TRUE(form.SioComPort1->Open());
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 3);
+    EXPECT_EQ(com1.Requests(), Requests{"recv 02"});
+    EXPECT_EQ(com2.Requests(), Requests{"recv 02"});
+    EXPECT_EQ(com3.Requests(), Requests{"recv 02"});
+    EXPECT_TRUE(com4.Lines().empty());  // never opened
+    EXPECT_EQ(LogWithoutStamps(), (Requests{"Sendhex ; 02;", "Sendhex ; 02;", "Sendhex ; 02;",
+                                            "Recevhex ; 06;"}));
+}
+
+TEST_F(PortConnection, AutoWithoutPortsFailsAtOnceAndFindsComTwelve) {
+    OpenPort(0);
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_FALSE(form.SioComPort1->Open());
+    EXPECT_TRUE(form.FLogLines.empty());  // no port opened, nothing sent
+
+    AddWriter(12);
+    OpenPort(0);
+    EXPECT_TRUE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM12"));
+}
+
+TEST_F(PortConnection, AChosenAbsentPortFailsWithThePortClosed) {
+    AddWriter(3);
+    OpenPort(5);
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_FALSE(form.SioComPort1->Open());
+    EXPECT_FALSE(form.Button_genMcard->isEnabled());
+}
+
+TEST_F(PortConnection, AChosenSilentPortStaysOpenUntilTheNextOpen) {
+    SimulatedWriter& com5 = AddWriter(5, SilentHandshake());
+    AddWriter(6);
+
+    OpenPort(5);
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_TRUE(form.SioComPort1->Open());
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 5);
+    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_FALSE(form.Button2->isEnabled());
+    EXPECT_EQ(LogWithoutStamps(), Requests{"Sendhex ; 02;"});
+
+    OpenPort(6);
+    EXPECT_TRUE(form.FComReady);
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 6);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM6"));
+    EXPECT_EQ(com5.Requests(), Requests{"recv 02"});
+}
+
+TEST_F(PortConnection, OnlyASingleSixIsAnAnswer) {
+    mastercard::WriterFaults twoSixes;
+    twoSixes.handshake_reply = "\x06\x06";
+    mastercard::WriterFaults nak;
+    nak.handshake_reply = "\x15";
+    AddWriter(1, twoSixes);
+    AddWriter(2, nak);
+
+    OpenPort(1);
+    EXPECT_FALSE(form.FComReady);
+    OpenPort(2);
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(form.messages, (QStringList{kOpenFailed, kOpenFailed}));
+    EXPECT_EQ(LogWithoutStamps(), (Requests{"Sendhex ; 02;", "Recevhex ; 06 06;", "Sendhex ; 02;",
+                                            "Recevhex ; 15;"}));
+}
+
+TEST_F(PortConnection, ASixAfterTheDeadlineIsNoAnswerAndIsNotLogged) {
+    mastercard::WriterFaults late;
+    late.reply_delay_ms = 1600;
+    AddWriter(1, late);
+    OpenPort(1);
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_EQ(LogWithoutStamps(), Requests{"Sendhex ; 02;"});
+}
+
+TEST_F(PortConnection, ASecondOpenWhileOneWaitsIsIgnored) {
+    AddWriter(1, SilentHandshake());
+    SimulatedWriter& com2 = AddWriter(2);
+    ChooseItem(form.ComboBox_ComNum, 1);
+    RunUntilIdle();
+    // While the handshake on COM1 waits, the operator picks COM2 and presses
+    // the open button again, which the wait leaves enabled.
+    bool pressedAgain = false;
+    QMetaObject::invokeMethod(
+        &form,
+        [&] {
+            ChooseItem(form.ComboBox_ComNum, 2);
+            EXPECT_TRUE(form.Button1->isEnabled());
+            QTest::mouseClick(form.Button1, Qt::LeftButton);
+            pressedAgain = true;
+        },
+        Qt::QueuedConnection);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+
+    EXPECT_TRUE(pressedAgain);
+
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 1);
+    EXPECT_TRUE(com2.Lines().empty());
+}
+
+TEST_F(PortConnection, CloseEmptiesThePanelsAndDisablesGeneration) {
+    AddWriter(3);
+    OpenPort(3);
+    ASSERT_TRUE(form.FComReady);
+    form.StatusBar1->Panels(3)->setText("earlier result");
+
+    ClosePort();
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_FALSE(form.SioComPort1->Open());
+    EXPECT_EQ(Panel(1), "");
+    EXPECT_EQ(Panel(3), "");
+    EXPECT_FALSE(form.Button_genMcard->isEnabled());
+    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_FALSE(form.Button2->isEnabled());
+}
+
+TEST_F(PortConnection, AnOutOfRangePortNumberIsRefusedBeforeThePort) {
+    AddWriter(1);
+    EXPECT_TRUE(form.TryOpenPort(1));
+    EXPECT_FALSE(form.TryOpenPort(65536 + 1));  // would wrap to COM1
+    EXPECT_FALSE(form.SioComPort1->Open());
+    EXPECT_FALSE(form.TryOpenPort(2));  // absent
+}
+
+}  // namespace

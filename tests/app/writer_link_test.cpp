@@ -1,0 +1,156 @@
+// The writer link underneath the connection and the generation: what the
+// trigger handler collects, how a wait judges a reply in pieces, the wait's
+// gate and deadline, and the traffic log file.
+#include "writer_test_support.h"
+
+#include "app/action.h"
+#include "app/action_list.h"
+#include "app/reply_wait.h"
+#include "app/traffic_log_file.h"
+#include "port_link.h"
+#include "pseudo_terminal.h"
+#include "serial/dispatcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+QByteArray FileText(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QByteArray Joined(const Lines& lines) {
+    QByteArray text;
+    for (const std::string& line : lines) text += QByteArray::fromStdString(line) + "\r\n";
+    return text;
+}
+
+class WriterLink : public WriterTest {};
+
+TEST_F(WriterLink, TheTriggerHandlerTakesExactlyTheAnnouncedBytesInOrder) {
+    writersim::PseudoTerminal line = writersim::OpenPseudoTerminal();
+    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slave_path);
+    ASSERT_TRUE(form.TryOpenPort(1));
+    const std::string bytes("\x00\x41\x00", 3);
+    ASSERT_EQ(::write(line.master.Get(), bytes.data(), bytes.size()), 3);
+    RunUntil([&] { return form.FRecvText.size() >= 3; });
+    EXPECT_EQ(form.FRecvText, bytes);
+    const QDateTime received = form.FRecvTime;
+    EXPECT_TRUE(received.isValid());
+
+    // Only the data-available notice is handled.
+    form.SioComPort1Trigger(form.SioComPort1.get(), sio::MsgTriggerTimer, 1, 0);
+    form.SioComPort1Trigger(form.SioComPort1.get(), sio::MsgTriggerStatus, 3, 3);
+    EXPECT_EQ(form.FRecvText, bytes);
+    EXPECT_EQ(form.FRecvTime, received);
+
+    // A notice for bytes that are not there loses that chunk, silently.
+    form.SioComPort1Trigger(form.SioComPort1.get(), sio::MsgTriggerAvail, 2, 2);
+    EXPECT_EQ(form.FRecvText, bytes);
+    EXPECT_EQ(form.FRecvTime, received);
+}
+
+TEST_F(WriterLink, AWaitEndsAtTheFirstPieceAndLaterPiecesStillArrive) {
+    mastercard::WriterFaults faults;
+    faults.handshake_reply = "\x06\x15";
+    faults.reply_delay_ms = 25;
+    faults.chunk_delay_ms = 50;
+    AddWriter(1, faults);
+    ASSERT_TRUE(form.TryOpenPort(1));
+
+    form.SendAndWait("\x02");
+    EXPECT_EQ(form.FRecvText, "\x06");
+    EXPECT_EQ(LogWithoutStamps(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;"}));
+    RunUntil([&] { return form.FRecvText.size() == 2; });
+    EXPECT_EQ(form.FRecvText, "\x06\x15");
+}
+
+TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
+    QWidget window;
+    TActionList actions(&window);
+    int updates = 0;
+    actions.Add("A", "c", "a")->OnUpdate = [&](QObject*) { ++updates; };
+    window.show();
+    RunUntilIdle();
+    updates = 0;
+
+    const ReplyClock::time_point sent = ReplyClock::now();
+    ReplyClock::duration firstLook{};
+    int looks = 0;
+    const bool accepted = WaitForReply(actions, sent, [&] {
+        if (looks++ == 0) firstLook = ReplyClock::now() - sent;
+        return false;
+    });
+    const ReplyClock::duration waited = ReplyClock::now() - sent;
+
+    EXPECT_FALSE(accepted);
+    EXPECT_GT(firstLook, kReplyGate);
+    EXPECT_GE(waited, kReplyTimeout);
+    EXPECT_GT(looks, 1);
+    EXPECT_EQ(updates, 0);  // no idle-time updates inside the wait
+}
+
+class TrafficLogFileTest : public WriterTest {
+protected:
+    QTemporaryDir folder_;
+};
+
+TEST_F(TrafficLogFileTest, WithoutTheSwitchFileNothingIsWritten) {
+    form.PrepareTrafficLog(folder_.path() + '/');
+    EXPECT_FALSE(form.FLogEnabled);
+    AddWriter(1);
+    OpenPort(1);
+    EXPECT_EQ(form.FLogLines.size(), 2u);
+    EXPECT_TRUE(QDir(folder_.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TrafficLogFileTest, WithTheSwitchFileTheFileHoldsEveryLineAfterEachOne) {
+    QFile(folder_.path() + "/writelog.txt").open(QIODevice::WriteOnly);
+    form.PrepareTrafficLog(folder_.path() + '/');
+    ASSERT_TRUE(form.FLogEnabled);
+    EXPECT_TRUE(form.FLogFileName.startsWith(folder_.path() + '/'));
+    EXPECT_TRUE(form.FLogFileName.endsWith(".Log"));
+    // An earlier start within the same minute left its log: replaced whole.
+    QFile earlier(form.FLogFileName);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("an earlier run's lines\r\nmore\r\nand more\r\n");
+    earlier.close();
+
+    form.LogTraffic("02", "Sendhex ", "10:00:00 000");
+    EXPECT_EQ(FileText(form.FLogFileName), "10:00:00 000;Sendhex ; 02;\r\n");
+
+    AddWriter(1);
+    OpenPort(1);
+    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+    Generate();
+    EXPECT_EQ(form.FLogLines.size(), 9u);
+    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+}
+
+TEST_F(TrafficLogFileTest, AFileThatCannotBeWrittenIsReportedAndCaughtUpLater) {
+    form.FLogEnabled = true;
+    form.FLogFileName = folder_.path() + "/missing-folder/x.Log";
+    EXPECT_THROW(form.LogTraffic("02", "Sendhex ", "10:00:00 000"), std::runtime_error);
+    EXPECT_EQ(form.FLogLines.size(), 1u);  // the line is kept
+
+    form.FLogFileName = folder_.path() + "/x.Log";
+    form.LogTraffic("06", "Recevhex ", "10:00:00 020");
+    EXPECT_EQ(FileText(form.FLogFileName),
+              "10:00:00 000;Sendhex ; 02;\r\n10:00:00 020;Recevhex ; 06;\r\n");
+
+    // Removed behind the program's back: the next line brings it all back.
+    QFile::remove(form.FLogFileName);
+    form.LogTraffic("02", "Sendhex ", "10:00:01 000");
+    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "writer_test_support.h"
+
+#include "app/action.h"
+#include "app/status_bar.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+writersim::SimulatorOptions OptionsFor(const std::string& portDir, int com,
+                                       const mastercard::WriterFaults& faults) {
+    writersim::SimulatorOptions options;
+    options.port_dir = portDir;
+    options.com = com;
+    options.faults = faults;
+    return options;
+}
+
+}  // namespace
+
+SimulatedWriter::SimulatedWriter(const std::string& portDir, int com,
+                                 const mastercard::WriterFaults& faults)
+    : device_(OptionsFor(portDir, com, faults), [this](const std::string& line) {
+          std::lock_guard lock(lock_);
+          lines_.push_back(line);
+          added_.notify_all();
+      }) {
+    device_.Start();
+}
+
+std::vector<std::string> SimulatedWriter::Lines() const {
+    std::lock_guard lock(lock_);
+    return lines_;
+}
+
+std::vector<std::string> SimulatedWriter::Requests() const {
+    std::vector<std::string> requests;
+    for (const std::string& line : Lines()) {
+        if (line.rfind("recv ", 0) == 0) requests.push_back(line.substr(0, line.find(':')));
+    }
+    return requests;
+}
+
+bool SimulatedWriter::WaitForLine(const std::string& prefix) const {
+    std::unique_lock lock(lock_);
+    return added_.wait_for(lock, 10s, [&] {
+        for (const std::string& line : lines_) {
+            if (line.rfind(prefix, 0) == 0) return true;
+        }
+        return false;
+    });
+}
+
+int WriterTestForm::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {
+    buttonEnabledAtMessage.push_back(Button_genMcard->isEnabled());
+    panel3AtMessage << StatusBar1->Panels(3)->text();
+    return TestForm::MessageBox(Text, Caption, Flags);
+}
+
+WriterTest::WriterTest() : savedPortDir_(qgetenv("SIO_PORT_DIR")) {
+    TestApp().reports.clear();
+    // Only the links in this directory exist as ports: no test reaches a
+    // real serial port.
+    qputenv("SIO_PORT_DIR", portDir_.path().toLocal8Bit());
+    form.show();
+    RunUntilIdle();
+}
+
+WriterTest::~WriterTest() {
+    if (savedPortDir_.isNull()) {
+        qunsetenv("SIO_PORT_DIR");
+    } else {
+        qputenv("SIO_PORT_DIR", savedPortDir_);
+    }
+}
+
+SimulatedWriter& WriterTest::AddWriter(int com, const mastercard::WriterFaults& faults) {
+    auto& writer = writers_[com];
+    writer = std::make_unique<SimulatedWriter>(portDir_.path().toStdString(), com, faults);
+    return *writer;
+}
+
+void WriterTest::OpenPort(int listIndex) {
+    ChooseItem(form.ComboBox_ComNum, listIndex);
+    RunUntilIdle();
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    RunUntilIdle();
+}
+
+void WriterTest::ClosePort() {
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    RunUntilIdle();
+}
+
+void WriterTest::Generate() {
+    EXPECT_TRUE(form.Button_genMcard->isEnabled()) << "an operator cannot press a disabled button";
+    QTest::mouseClick(form.Button_genMcard, Qt::LeftButton);
+    RunUntilIdle();
+}
+
+std::vector<std::string> WriterTest::LogWithoutStamps(std::size_t first) const {
+    std::vector<std::string> lines;
+    for (std::size_t i = first; i < form.FLogLines.size(); ++i) {
+        const std::string& line = form.FLogLines[i];
+        lines.push_back(line.substr(line.find(';') + 1));
+    }
+    return lines;
+}
+
+QString WriterTest::Panel(int index) const { return form.StatusBar1->Panels(index)->text(); }
+
+mastercard::WriterFaults SilentHandshake() {
+    mastercard::WriterFaults faults;
+    faults.silent.handshake = true;
+    return faults;
+}

@@ -1,0 +1,78 @@
+// End-to-end helpers: simulated writer devices linked as COM ports in a
+// port directory of the test's own, and a window whose message boxes are
+// recorded together with the state of the window when each is shown.
+#pragma once
+
+#include "app_test_support.h"
+
+#include "mastercard/writer_protocol.h"
+#include "writer_simulator.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One simulated writer device and every line it reported.
+class SimulatedWriter {
+public:
+    SimulatedWriter(const std::string& portDir, int com, const mastercard::WriterFaults& faults);
+
+    writersim::WriterSimulator& Device() { return device_; }
+    std::vector<std::string> Lines() const;
+    // The requests it received, e.g. "recv 02", in order.
+    std::vector<std::string> Requests() const;
+    // Waits until it has reported a line starting with `prefix`.
+    bool WaitForLine(const std::string& prefix) const;
+
+private:
+    mutable std::mutex lock_;  // guards lines_
+    mutable std::condition_variable added_;
+    std::vector<std::string> lines_;
+    writersim::WriterSimulator device_;
+};
+
+// The window with its message boxes recorded: the text, and the generate
+// button's enabled state and status panel 3 at the moment the box shows.
+class WriterTestForm : public TestForm {
+public:
+    int MessageBox(const QString& Text, const QString& Caption, unsigned Flags) override;
+
+    std::vector<bool> buttonEnabledAtMessage;
+    QStringList panel3AtMessage;
+};
+
+class WriterTest : public testing::Test {
+protected:
+    WriterTest();
+    ~WriterTest() override;
+
+    // A simulated device linked as COM`com`.
+    SimulatedWriter& AddWriter(int com, const mastercard::WriterFaults& faults = {});
+    // What the operator does: pick a list item and press "打开端口(&S)",
+    // press "关闭端口(&C)", press "生成母卡(&G)".
+    void OpenPort(int listIndex);
+    void ClosePort();
+    void Generate();
+
+    // The traffic log lines from `first` on, each without its time stamp.
+    std::vector<std::string> LogWithoutStamps(std::size_t first = 0) const;
+    QString Panel(int index) const;
+
+    QTemporaryDir portDir_;
+    QByteArray savedPortDir_;
+    std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
+    // Last: destroyed first, so its port closes before the devices go.
+    WriterTestForm form;
+};
+
+// A device that never answers the handshake.
+mastercard::WriterFaults SilentHandshake();
