@@ -219,6 +219,9 @@ void TSioBaseDispatcher::StopWorker(std::unique_ptr<TSioDispatcherThread>& ref, 
             ReadyEvent->Set();
         });
     } else {
+        // Woken at once rather than at its next tick; nudged again if a
+        // delivery kept it busy.
+        ComEvent->Set();
         WaitPumping(ended, patienceMs);
         if (!ended()) {
             ComEvent->Set();
