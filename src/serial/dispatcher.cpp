@@ -131,6 +131,7 @@ int TSioBaseDispatcher::OpenAndStart(const std::string& name, int baud, int pari
         {
             std::lock_guard lock(TraceLock);
             Trace.Stop();
+            TraceOn = false;
             Log.Stop();
             OpenTime = std::chrono::steady_clock::now();
         }
@@ -415,7 +416,9 @@ int Switch(Ring& ring, TTraceLogState state, std::uint32_t size, const DumpOptio
 
 int TSioBaseDispatcher::SwitchTrace(TTraceLogState state, std::uint32_t size, const DumpOptions& dump) {
     std::lock_guard lock(TraceLock);
-    return Switch(Trace, state, size, dump);
+    const int result = Switch(Trace, state, size, dump);
+    TraceOn = Trace.On();
+    return result;
 }
 
 int TSioBaseDispatcher::SwitchLog(TTraceLogState state, std::uint32_t size, const DumpOptions& dump) {
@@ -436,6 +439,7 @@ std::vector<DispatchLog::Block> TSioBaseDispatcher::LogBlocks() {
 }
 
 void TSioBaseDispatcher::TraceBytes(char kind, const char* bytes, int n) {
+    if (!TraceOn) return;
     std::lock_guard lock(TraceLock);
     if (!Trace.Active()) return;
     for (int i = 0; i < n; ++i) Trace.Add(kind, static_cast<std::uint8_t>(bytes[i]));

@@ -405,6 +405,7 @@ protected:
 
     // Diagnostics (TraceLock is a leaf lock: taken under any other).
     std::mutex TraceLock;
+    std::atomic<bool> TraceOn{false};  // lets the per-byte path skip the lock while off
     TraceRing Trace;
     DispatchLog Log;
     std::chrono::steady_clock::time_point OpenTime{};
