@@ -154,8 +154,15 @@ int DispatchLog::Dump(const DumpOptions& options) const {
     std::string text = "Dispatch log\n";
     for (const Block& block : Blocks()) {
         text += block.Kind;
-        text += " +" + std::to_string(block.TimeMs) + "ms " + std::to_string(block.Data.size()) + ":";
-        for (char c : block.Data) text += " " + FormatByte(static_cast<std::uint8_t>(c), options);
+        text += " +";
+        text += std::to_string(block.TimeMs);
+        text += "ms ";
+        text += std::to_string(block.Data.size());
+        text += ':';
+        for (char c : block.Data) {
+            text += ' ';
+            text += FormatByte(static_cast<std::uint8_t>(c), options);
+        }
         text += '\n';
     }
     return WriteText(options, text);

@@ -2,6 +2,9 @@
 
 #include "serial/result_codes.h"
 
+#include <cstdio>
+#include <fstream>
+
 using namespace sio;
 using WriteMode = FakeDispatcher::WriteMode;
 
@@ -115,4 +118,17 @@ TEST_F(DispatcherTest, TraceAndLogRecordBothDirections) {
     EXPECT_EQ(blocks[0].Data, "T1");
     EXPECT_EQ(blocks[1].Kind, 'R');
     EXPECT_EQ(blocks[1].Data, "R");
+
+    const std::string file = ::testing::TempDir() + "serial_trace_dump.txt";
+    DumpOptions dump;
+    dump.FileName = file;
+    ASSERT_EQ(d->SwitchTrace(tlDump, 0, dump), 0);
+    EXPECT_TRUE(d->TraceEntries().empty());  // a dump switches the trace off
+    std::ifstream in(file);
+    std::string header, entries;
+    std::getline(in, header);
+    std::getline(in, entries);
+    EXPECT_EQ(header, "Trace, 3 entries");
+    EXPECT_EQ(entries, "T:T T:1 R:R");
+    std::remove(file.c_str());
 }

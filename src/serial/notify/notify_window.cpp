@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <chrono>
+#include <exception>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -76,7 +77,16 @@ class NotifyObject final : public QObject {
 public:
     explicit NotifyObject(WindowProc proc) : proc_(std::move(proc)) {}
 
-    LParam Deliver(unsigned msg, WParam wParam, LParam lParam) { return proc_ ? proc_(msg, wParam, lParam) : 0; }
+    // An exception must not cross Qt's event loop; the component's own
+    // window procedure catches what it expects, this is the last net.
+    LParam Deliver(unsigned msg, WParam wParam, LParam lParam) {
+        try {
+            return proc_ ? proc_(msg, wParam, lParam) : 0;
+        } catch (const std::exception& e) {
+            CurrentMessageLink().ReportWorkerException(e.what());
+        }
+        return 0;
+    }
 
     bool event(QEvent* e) override {
         if (e->type() != MessageEventType()) return QObject::event(e);
