@@ -93,7 +93,9 @@ TEST_F(NotifyTest, StaleHandlesAreRefused) {
     EXPECT_FALSE(IsNotifyWindow(window));
     EXPECT_FALSE(CurrentMessageLink().PostMessage(window, 1, 0, 0));
     EXPECT_FALSE(CurrentMessageLink().SendMessageTimeout(window, 1, 0, 0, 3000));
-    EXPECT_NE(CreateNotifyWindow({}), window);  // ids are not reused
+    const WindowHandle next = CreateNotifyWindow({});
+    EXPECT_NE(next, window);  // ids are not reused
+    DestroyNotifyWindow(next);
 }
 
 TEST_F(NotifyTest, PostedMessagesRunWhenTheQueueIsPumpedAndSameThreadSendsRunAtOnce) {
