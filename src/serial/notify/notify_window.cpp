@@ -89,8 +89,10 @@ public:
     }
 
     bool event(QEvent* e) override {
-        if (e->type() != MessageEventType()) return QObject::event(e);
+        // Taken before the event is looked at: the poster built it under
+        // this lock (see registryMutex).
         { std::lock_guard order(registryMutex); }
+        if (e->type() != MessageEventType()) return QObject::event(e);
         auto* message = static_cast<MessageEvent*>(e);
         if (message->State) {
             std::lock_guard lock(message->State->mutex);
