@@ -357,6 +357,11 @@ void TSioBaseDispatcher::AddEventHandler(TSioTriggerProc method, bool synchroniz
     DeliveryNeeded = true;
 }
 
+void TSioBaseDispatcher::SetOptionBits(int bits, bool on) {
+    std::lock_guard lock(StateLock);
+    OptionWord = on ? (OptionWord | bits) : (OptionWord & ~bits);
+}
+
 void TSioBaseDispatcher::SetAvailThreshold(int n) {
     std::lock_guard lock(StateLock);
     AvailThreshold = std::max(n, 0);

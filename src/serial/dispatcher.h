@@ -94,9 +94,6 @@ public:
 
 protected:
     virtual void Body() = 0;
-    // Runs an event handler on the owner thread (handlers with the
-    // synchronise flag).
-    void RunSynchronized(const std::function<void()>& call);
 
     TSioBaseDispatcher& Dispatcher;
 
@@ -210,7 +207,11 @@ public:
     int TakeLineError();
     bool TakeLineBreak();
 
-    // Triggers and handlers.
+    // The option word; its value 4 mirrors the component's UseEventWord.
+    void SetOptionBits(int bits, bool on);
+
+    // Triggers and handlers. Event handlers with the synchronise flag run on
+    // the owner thread (MessageLink::RunOnOwnerThread).
     void SetAvailThreshold(int n);
     void AddWindowHandler(WindowHandle window);
     void RemoveWindowHandler(WindowHandle window);

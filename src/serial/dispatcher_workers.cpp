@@ -47,10 +47,6 @@ void TSioDispatcherThread::Join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void TSioDispatcherThread::RunSynchronized(const std::function<void()>& call) {
-    CurrentMessageLink().RunOnOwnerThread(call);
-}
-
 void TSioDispatcherThread::Run() {
     id_ = std::this_thread::get_id();
     try {

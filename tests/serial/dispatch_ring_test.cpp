@@ -160,6 +160,21 @@ TEST_F(DispatcherTest, CloseFromInsideATriggerHandlerIsDeferredAndCompletesLater
     EXPECT_EQ(TSioDispatcherThread::LiveCount(), 0);
 }
 
+TEST_F(DispatcherTest, DestroyingRightAfterADeferredCloseWaitsForTheWorkerToFinishIt) {
+    bool deferred = false;
+    AddWindow([&](unsigned, WParam, LParam) {
+        d->ShutDown();
+        deferred = d->IsCloseDeferred();
+    });
+    Open();
+    d->SetAvailThreshold(1);
+    d->Arrive("!");
+    ASSERT_TRUE(PumpUntil([&] { return deferred; }));
+    d.reset();  // the worker may still be releasing
+    EXPECT_EQ(TSioDispatcherThread::LiveCount(), 0);
+    EXPECT_EQ(FakeDispatcher::OpenHandles(), 0);
+}
+
 TEST_F(DispatcherTest, LineErrorsAreCollectedFromErrorEventsAndTakenByPriority) {
     Open();
     d->RaiseLineErrors(CE_RXPARITY | CE_FRAME | CE_BREAK);
