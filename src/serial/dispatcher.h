@@ -165,9 +165,35 @@ public:
     virtual void UpdateServiceFlags(int mode);                          // 17
 
     // ---- Device primitives: what a device layer supplies besides the
-    // abstract slots above. Which thread calls which is part of the contract
-    // (see the device layer's header). Results are 0 / counts, or minus a
-    // Windows error number.
+    // abstract slots above. Results are 0 / counts, or minus a Windows error
+    // number (never a raw errno).
+    //
+    // Threads: open, close, setup, line, escape and flush run on the owner
+    // thread; DeviceWaitEvent and DeviceSetEventMask(mask != 0) on the com
+    // worker; DeviceClearErrors, DeviceModemStatus and DeviceRead on the
+    // dispatch worker (DeviceClearErrors also on the owner, from QueueBlock);
+    // DeviceWriteRun and DeviceWaitWritable on the output worker;
+    // DeviceSetEventMask(0) and DeviceCancelWrite from any thread.
+    //
+    // The close order is purge output, purge input, DeviceCloseHandle, then
+    // the workers are stopped: until they are, they may still call their
+    // primitives on a closed device, which must then fail harmlessly.
+    // DeviceSetEventMask(0) and DeviceCancelWrite should also release a wait
+    // that starts just after them; the core repeats both while it waits for a
+    // worker to stop, so a wake-up that arrives early is not fatal.
+    //
+    // DeviceOpen: handle >= 0, or minus an error (-2 no such port, -3 path
+    // not found, -5 in use, -8 out of memory). DeviceCloseHandle: 0 or -1.
+    // DeviceSetupQueues, DeviceSetLine, DeviceFlush(0 output / 1 input): 0 or
+    // minus an error. DeviceGetLine: 0 or -1. DeviceEscape: always 0.
+    // DeviceClearErrors: fetches and clears CE_* bits, fills cbInQue.
+    // DeviceModemStatus: MS_* bits. DeviceRead: bytes already there (never
+    // waits), negative on failure. DeviceWaitEvent: 1 with the events seen,
+    // 0 when woken by DeviceSetEventMask(0) or refused at once, negative when
+    // the device is gone for good (after reporting EV_ERR once).
+    // DeviceWriteRun: bytes taken now (> 0), 0 when none can be taken now,
+    // negative on failure (the run is dropped). DeviceWaitWritable: 1
+    // writable, 0 cancelled, negative on failure.
     virtual int DeviceCloseHandle() = 0;
     virtual std::uint32_t DeviceClearErrors(COMSTAT& status) = 0;
     virtual std::uint32_t DeviceModemStatus() = 0;
