@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -148,9 +147,15 @@ TEST_F(CardGeneration, ClosingThePortDuringAWaitFailsAndTheNextPressReportsIt) {
     faults.silent.prompt = true;
     Connect(faults);
     // The operator closes the port while the program waits for the prompt.
-    QMetaObject::invokeMethod(
-        &form, [this] { QTest::mouseClick(form.Button2, Qt::LeftButton); }, Qt::QueuedConnection);
+    bool closed = false;
+    DoWhen([this] { return form.FLogLines.size() == logBefore_ + 3; },  // the frame is out
+           [&] {
+               QTest::mouseClick(form.Button2, Qt::LeftButton);
+               closed = true;
+           });
     Generate();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(GenerationLog().size(), 3u);  // up to the frame
     EXPECT_FALSE(form.SioComPort1->Open());
     EXPECT_FALSE(form.FComReady);
     EXPECT_EQ(form.messages, QStringList{kInfo + kFailed});

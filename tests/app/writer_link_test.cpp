@@ -60,18 +60,21 @@ TEST_F(WriterLink, TheTriggerHandlerTakesExactlyTheAnnouncedBytesInOrder) {
 }
 
 TEST_F(WriterLink, AWaitEndsAtTheFirstPieceAndLaterPiecesStillArrive) {
-    mastercard::WriterFaults faults;
-    faults.handshake_reply = "\x06\x15";
-    faults.reply_delay_ms = 25;
-    faults.chunk_delay_ms = 50;
-    AddWriter(1, faults);
+    writersim::PseudoTerminal line = writersim::OpenPseudoTerminal();
+    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slave_path);
     ASSERT_TRUE(form.TryOpenPort(1));
+    // The device answers one byte before the first look; the second byte
+    // comes only after the wait has ended.
+    DoWhen([] { return true; }, [&] { ASSERT_EQ(::write(line.master.Get(), "\x06", 1), 1); });
 
     form.SendAndWait("\x02");
     EXPECT_EQ(form.FRecvText, "\x06");
     EXPECT_EQ(LogWithoutStamps(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;"}));
+
+    ASSERT_EQ(::write(line.master.Get(), "\x15", 1), 1);
     RunUntil([&] { return form.FRecvText.size() == 2; });
     EXPECT_EQ(form.FRecvText, "\x06\x15");
+    EXPECT_EQ(form.FLogLines.size(), 2u);  // later pieces are not logged
 }
 
 TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,17 @@ std::vector<std::string> WriterTest::LogWithoutStamps(std::size_t first) const {
 }
 
 QString WriterTest::Panel(int index) const { return form.StatusBar1->Panels(index)->text(); }
+
+void DoWhen(std::function<bool()> condition, std::function<void()> action) {
+    auto* check = new QTimer(qApp);  // a zero timer fires at every pass of the loop
+    QObject::connect(check, &QTimer::timeout, check, [check, condition, action] {
+        if (!condition()) return;
+        check->stop();
+        check->deleteLater();
+        action();
+    });
+    check->start(0);
+}
 
 mastercard::WriterFaults SilentHandshake() {
     mastercard::WriterFaults faults;

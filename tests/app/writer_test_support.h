@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -73,6 +74,10 @@ protected:
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;
 };
+
+// Runs `action` once, on the main thread, at the first pass of the event
+// loop (the program's own waits included) at which `condition` holds.
+void DoWhen(std::function<bool()> condition, std::function<void()> action);
 
 // A device that never answers the handshake.
 mastercard::WriterFaults SilentHandshake();
