@@ -39,8 +39,10 @@ std::string BytesToHex(std::string_view bytes) {
     if (bytes.empty()) return text;
     text.reserve(bytes.size() * 3 - 1);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto value = static_cast<unsigned char>(bytes[i]);
         if (i > 0) text.push_back(' ');
-        text += ByteToHex(static_cast<unsigned char>(bytes[i]));
+        text.push_back(kDigits[value >> 4]);
+        text.push_back(kDigits[value & 0x0F]);
     }
     return text;
 }
