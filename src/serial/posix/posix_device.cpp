@@ -429,7 +429,8 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
         bool watchInput = false;
         if (wanted & EV_RXCHAR) {
             // Bytes read first: a read racing the FIONREAD can then only make
-            // the sum too small, which costs an extra report, never a lost one.
+            // the sum too small, which costs at most an extra report or one
+            // sampling interval of delay, never a lost report.
             std::uint64_t read = bytesRead_;
             int waiting = BytesWaiting();
             std::uint64_t arrived = read + static_cast<std::uint64_t>(waiting);
