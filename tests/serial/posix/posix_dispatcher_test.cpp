@@ -175,18 +175,6 @@ TEST_F(PosixDispatcher, LineSettingsReachTheDevice) {
     EXPECT_TRUE(view.c_iflag & IXOFF);
     EXPECT_EQ(view.c_cc[VSTART], 0x11);
     EXPECT_EQ(view.c_cc[VSTOP], 0x13);
-    ASSERT_EQ(dispatcher_->SoftwareFlowOff(), 0);
-    EXPECT_FALSE(MasterView().c_iflag & (IXON | IXOFF));
-}
-
-TEST_F(PosixDispatcher, Rs485ModeStillDeliversEveryByte) {
-    ASSERT_EQ(Open(), 0);
-    dispatcher_->SwitchRS485(true);
-    ASSERT_EQ(dispatcher_->ApplyHardwareFlow(35748, 10240, 0), 0);
-    EXPECT_EQ(dispatcher_->CurrentLineRecord().fRtsControl, RTS_CONTROL_TOGGLE);
-    const std::string data = Pattern(5000);
-    ASSERT_TRUE(Send(data));
-    EXPECT_EQ(pty_.ReadMaster(data.size()), data);
 }
 
 TEST_F(PosixDispatcher, PurgeReachesTheDevice) {
