@@ -5,15 +5,7 @@ add_module_test(serial_posix_tests
   ${CMAKE_CURRENT_LIST_DIR}/posix_port_map_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix_termios_line_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix_device_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix_dispatcher_test.cpp
 )
 target_link_libraries(serial_posix_tests PRIVATE sio_posix)
 set_target_properties(serial_posix_tests PROPERTIES AUTOMOC OFF)
-
-# End to end through the dispatcher core.
-if(TARGET sio_core)
-  add_module_test(serial_posix_dispatcher_tests
-    ${CMAKE_CURRENT_LIST_DIR}/posix_dispatcher_test.cpp
-  )
-  target_link_libraries(serial_posix_dispatcher_tests PRIVATE sio_posix)
-  set_target_properties(serial_posix_dispatcher_tests PROPERTIES AUTOMOC OFF)
-endif()
