@@ -12,12 +12,6 @@ namespace sio {
 
 namespace {
 
-// Option word of OpenAndStart: line levels and lines owned by flow control.
-constexpr int kOptionDtrLevel = 1;
-constexpr int kOptionRtsLevel = 2;
-constexpr int kOptionDtrByFlow = 16;
-constexpr int kOptionRtsByFlow = 32;
-
 std::string ComName(Word number) {
     char text[16];
     std::snprintf(text, sizeof text, "COM%u", static_cast<unsigned>(number));
@@ -35,6 +29,10 @@ int RemapOpenResult(int code) {
     case -ERROR_PATH_NOT_FOUND: return ecBadId;
     default: return code;
     }
+}
+
+LParam ClosingLParam(const TSioBaseDispatcher& dispatcher) {
+    return static_cast<LParam>(static_cast<std::uint32_t>(dispatcher.Handle()) << 16);
 }
 
 }  // namespace
@@ -117,10 +115,10 @@ std::unique_ptr<TSioBaseDispatcher> TSioCustomComPort::CreateDispatcher() {
 
 void TSioCustomComPort::OpenDevice() {
     int options = 0;
-    if (dtr_) options |= kOptionDtrLevel;
-    if (rts_) options |= kOptionRtsLevel;
-    if (hwFlowOptions_.Contains(hwfUseDTR)) options |= kOptionDtrByFlow;
-    if (hwFlowOptions_.Contains(hwfUseRTS)) options |= kOptionRtsByFlow;
+    if (dtr_) options |= optDtrLevel;
+    if (rts_) options |= optRtsLevel;
+    if (hwFlowOptions_.Contains(hwfUseDTR)) options |= optDtrHardwareFlow;
+    if (hwFlowOptions_.Contains(hwfUseRTS)) options |= optRtsHardwareFlow;
     const std::string name = tapiMode_ == tmOn ? std::string() : DeviceNameFor(comNumber_);
     const int result = activeDispatcher_->OpenAndStart(name, baud_, parity_, dataBits_, stopBits_, inSize_,
                                                        outSize_, options);
@@ -150,13 +148,12 @@ void TSioCustomComPort::ClosePort() {
 
     dispatcher.ShutDown();
 
-    if (dispatcher.CloseDeferred()) {
+    if (dispatcher.IsCloseDeferred()) {
         // Asked for from inside a trigger handler: the dispatch worker is
         // still delivering, so the dispatcher may not go yet. The hidden
         // window finishes the close once the workers have left.
-        PostNotifyMessage(notifyWindow_, MsgPortClosing, 0,
-                          static_cast<std::uint32_t>(dispatcher.DispatcherHandle) << 16);
-        PumpMessagesOnce();
+        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, ClosingLParam(dispatcher));
+        CurrentMessageLink().PumpOnce();
     } else {
         ReleaseDispatcher();
     }
@@ -165,11 +162,10 @@ void TSioCustomComPort::ClosePort() {
 
 void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {
     if (phase_ != phClosing || activeDispatcher_.get() != &dispatcher) return;
-    if (dispatcher.ActiveWorkers() > 0) {
+    if (dispatcher.RunningWorkers() > 0) {
         // Workers are still winding down; look again on the next pass of the
         // message loop.
-        PostNotifyMessage(notifyWindow_, MsgPortClosing, 0,
-                          static_cast<std::uint32_t>(dispatcher.DispatcherHandle) << 16);
+        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, ClosingLParam(dispatcher));
         return;
     }
     ReleaseDispatcher();

@@ -234,6 +234,7 @@ private:
     void ApplyAllSettings();
     void ApplyFlowSettings();
     void ApplyTraceState(TTraceLogState& field, TTraceLogState value, bool trace);
+    void RestartDiagnostic(bool trace);
     void ConfigureLineNow();
     bool AnyTriggerEventAssigned() const;
 

@@ -13,8 +13,6 @@ namespace sio {
 
 namespace {
 
-constexpr std::uint32_t kMaxTraceSize = 4000000;
-constexpr std::uint32_t kMaxLogSize = 16000000;
 constexpr std::size_t kMaxPassStringLength = 255;
 
 // value × numerator / denominator to the nearest integer, halves to even,
@@ -267,11 +265,9 @@ void TSioCustomComPort::SetWorkerPriorityBoost(std::uint8_t value) {
 
 void TSioCustomComPort::SetUseMSRShadow(bool value) { useMSRShadow_ = value; }
 
-void TSioCustomComPort::SetUseEventWord(bool value) {
-    if (value == useEventWord_ && !applyAll_) return;
-    useEventWord_ = value;
-    if (phase_ == phOpen) activeDispatcher_->SetEventWordOption(value);
-}
+// The dispatcher's option word bit that mirrors this is read by nothing, so
+// the component keeps the value to itself.
+void TSioCustomComPort::SetUseEventWord(bool value) { useEventWord_ = value; }
 
 void TSioCustomComPort::SetCommNotificationLevel(Word value) { commNotificationLevel_ = value; }
 
@@ -285,38 +281,35 @@ void TSioCustomComPort::ApplyTraceState(TTraceLogState& field, TTraceLogState va
         field = (value == tlOn) ? tlOn : tlOff;
         return;
     }
-    TSioBaseDispatcher& dispatcher = *activeDispatcher_;
-    const TTraceLogState previous = field;
-    const bool wasOn = previous == tlOn || previous == tlPause;
+    DumpOptions dump;
+    dump.FileName = trace ? traceName_ : logName_;
+    dump.Append = value == tlAppend;
+    dump.Hex = trace ? traceHex_ : logHex_;
+    dump.AllHex = trace ? traceAllHex_ : logAllHex_;
+    const int result = trace ? activeDispatcher_->SwitchTrace(value, traceSize_, dump)
+                             : activeDispatcher_->SwitchLog(value, logSize_, dump);
     switch (value) {
     case tlOn:
-        trace ? dispatcher.TraceOn(traceSize_) : dispatcher.LogOn(logSize_);
-        field = tlOn;
-        break;
-    case tlPause:
-        if (wasOn) trace ? dispatcher.TracePause() : dispatcher.LogPause();
-        field = wasOn ? tlPause : tlOff;
-        break;
-    case tlClear:
-        trace ? dispatcher.TraceClear() : dispatcher.LogClear();
-        break;
+    case tlPause: field = value; break;
+    case tlClear: break;  // emptied, still running or paused
     case tlDump:
     case tlAppend:
-        if (wasOn) {
-            const bool append = value == tlAppend;
-            const int result = trace ? dispatcher.TraceDump(traceName_, append, traceHex_, traceAllHex_)
-                                     : dispatcher.LogDump(logName_, append, logHex_, logAllHex_);
-            trace ? dispatcher.TraceOff() : dispatcher.LogOff();
-            field = tlOff;
-            RaiseOnError(result);
-        }
-        field = tlOff;
-        break;
-    case tlOff:
-        trace ? dispatcher.TraceOff() : dispatcher.LogOff();
-        field = tlOff;
-        break;
+    case tlOff: field = tlOff; break;
     }
+    RaiseOnError(result);
+}
+
+// A new size takes effect by starting the trace or log afresh.
+void TSioCustomComPort::RestartDiagnostic(bool trace) {
+    TTraceLogState& field = trace ? tracing_ : logging_;
+    if (trace) {
+        activeDispatcher_->SwitchTrace(tlOff, traceSize_);
+        activeDispatcher_->SwitchTrace(tlOn, traceSize_);
+    } else {
+        activeDispatcher_->SwitchLog(tlOff, logSize_);
+        activeDispatcher_->SwitchLog(tlOn, logSize_);
+    }
+    field = tlOn;
 }
 
 void TSioCustomComPort::SetTracing(TTraceLogState value) { ApplyTraceState(tracing_, value, true); }
@@ -324,13 +317,13 @@ void TSioCustomComPort::SetTracing(TTraceLogState value) { ApplyTraceState(traci
 void TSioCustomComPort::SetLogging(TTraceLogState value) { ApplyTraceState(logging_, value, false); }
 
 void TSioCustomComPort::SetTraceSize(std::uint32_t value) {
-    traceSize_ = std::min(value, kMaxTraceSize);
-    if (phase_ == phOpen && (tracing_ == tlOn || tracing_ == tlPause)) activeDispatcher_->TraceOn(traceSize_);
+    traceSize_ = std::min(value, kMaxTraceEntries);
+    if (phase_ == phOpen && tracing_ != tlOff) RestartDiagnostic(true);
 }
 
 void TSioCustomComPort::SetLogSize(std::uint32_t value) {
-    logSize_ = std::min(value, kMaxLogSize);
-    if (phase_ == phOpen && (logging_ == tlOn || logging_ == tlPause)) activeDispatcher_->LogOn(logSize_);
+    logSize_ = std::min(value, kMaxLogBytes);
+    if (phase_ == phOpen && logging_ != tlOff) RestartDiagnostic(false);
 }
 
 void TSioCustomComPort::SetTraceName(const std::string& value) { traceName_ = value.substr(0, kMaxPassStringLength); }

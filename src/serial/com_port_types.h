@@ -56,17 +56,6 @@ enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
 
 enum TPortPhase { phClosed, phClosing, phOpen };
 
-// Notification messages to the component's hidden window (and to the
-// windows of registered port users). lParam carries the dispatcher's handle
-// in its high 16 bits.
-inline constexpr unsigned MsgTriggerAvail = 0x7E01;   // data available
-inline constexpr unsigned MsgTriggerData = 0x7E02;    // a data trigger matched
-inline constexpr unsigned MsgTriggerTimer = 0x7E03;   // a timer trigger expired
-inline constexpr unsigned MsgTriggerStatus = 0x7E04;  // a status trigger fired
-inline constexpr unsigned MsgPortOpened = 0x7E08;
-inline constexpr unsigned MsgPortClosed = 0x7E09;
-inline constexpr unsigned MsgPortClosing = 0x7E0A;    // close begins; completes a deferred close
-
 // Events. CP is the component that raises them.
 using TNotifyEvent = std::function<void(TSioCustomComPort* CP)>;
 using TTriggerEvent = std::function<void(TSioCustomComPort* CP, Word Msg, Word TriggerHandle, Word Data)>;

@@ -35,7 +35,7 @@ public:
             {
                 std::lock_guard lock(PortListLock());
                 dispatcher = PortListAt(handle);
-                if (dispatcher != nullptr) port = dispatcher->OwnerPort;
+                if (dispatcher != nullptr) port = dispatcher->Owner();
             }
             // The deferred close frees the dispatcher and may reopen the port,
             // which waits for threads: never under the port-list lock.
@@ -47,8 +47,8 @@ public:
         // bytes from it.
         std::lock_guard lock(PortListLock());
         TSioBaseDispatcher* dispatcher = PortListAt(handle);
-        if (dispatcher == nullptr || dispatcher->OwnerPort == nullptr) return 0;
-        TSioCustomComPort& port = *dispatcher->OwnerPort;
+        if (dispatcher == nullptr || dispatcher->Owner() == nullptr) return 0;
+        TSioCustomComPort& port = *dispatcher->Owner();
         // A notice is data only while the port is open and comes from the
         // dispatcher it runs on now. During a close ReadChar hands out zeros
         // without taking anything, so a notice seen then would pass those
