@@ -4,6 +4,8 @@
 
 #include "serial/com_port_hooks.h"
 #include "serial/errors.h"
+#include "serial/message_link.h"
+#include "serial/posix/posix_dispatcher.h"
 #include "serial/result_codes.h"
 
 #include <cstdio>
@@ -109,8 +111,8 @@ void TSioCustomComPort::OpenPort() {
 std::unique_ptr<TSioBaseDispatcher> TSioCustomComPort::CreateDispatcher() {
     if (DispatcherFactory) return DispatcherFactory(*this);
     if (deviceLayer_ != dlWin32) throw ENullApi(ecNullApi);
-    if (tapiMode_ == tmOn) return CreateHandleDispatcher(*this, TapiDeviceHandle);
-    return CreateNativeDispatcher(*this);
+    if (tapiMode_ == tmOn) return std::make_unique<TSioTAPI32Dispatcher>(this, TapiDeviceHandle);
+    return std::make_unique<TSioPosixDispatcher>(this);
 }
 
 void TSioCustomComPort::OpenDevice() {

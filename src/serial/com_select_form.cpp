@@ -1,7 +1,7 @@
 #include "serial/com_select_form.h"
 
 #include "serial/com_port_hooks.h"
-#include "serial/posix/port_probe.h"
+#include "serial/posix/port_available.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
