@@ -3,7 +3,7 @@
 // notification latency, throughput, idle cost and open-plus-close time.
 // Each figure is printed with the peer's and their ratio.
 #include "serial/com_port.h"
-#include "serial/notify/qt_message_link.h"
+#include "serial/notify/notify_window.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

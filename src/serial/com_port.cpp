@@ -5,10 +5,12 @@
 #include "serial/com_port_hooks.h"
 #include "serial/errors.h"
 #include "serial/message_link.h"
+#include "serial/notify/notify_window.h"
 #include "serial/posix/posix_dispatcher.h"
 #include "serial/result_codes.h"
 
 #include <cstdio>
+#include <mutex>
 
 namespace sio {
 
@@ -63,6 +65,12 @@ int TSioCustomComPort::RaiseOnError(int code) const { return sio::RaiseOnError(c
 // --- Open and close ------------------------------------------------------------
 
 void TSioCustomComPort::SetOpen(bool value) {
+    if (phase_ == phClosing) {
+        // Open still reads True until a deferred close completes; a request
+        // to open in the meantime is kept for then, a close cancels it.
+        reopenRequested_ = value;
+        return;
+    }
     if (value == open_) return;
     if (Designing() || Loading()) {
         open_ = value;
@@ -79,6 +87,11 @@ void TSioCustomComPort::SetOpen(bool value) {
 }
 
 void TSioCustomComPort::OpenPort() {
+    // The dispatcher's workers reach this thread through the Qt event loop;
+    // the first port to open puts that link in place for the process.
+    static std::once_flag linkInstalled;
+    std::call_once(linkInstalled, [] { InstallQtMessageLink(); });
+
     if (tapiMode_ != tmOn) EnsurePortSelected();
 
     activeDispatcher_ = CreateDispatcher();

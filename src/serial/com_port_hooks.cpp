@@ -1,5 +1,8 @@
 #include "serial/com_port_hooks.h"
 
+#include "serial/errors.h"
+#include "serial/notify/notify_window.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -14,8 +17,12 @@ TPortPrompt portPrompt;
 }  // namespace
 
 void SetExceptionReporter(TExceptionReporter reporter) {
-    std::lock_guard lock(hooksLock);
-    exceptionReporter = std::move(reporter);
+    {
+        std::lock_guard lock(hooksLock);
+        exceptionReporter = std::move(reporter);
+    }
+    // A worker that failed reports through the same hook.
+    SetWorkerExceptionReporter([](const std::string& message) { ReportException(Exception(message)); });
 }
 
 void ReportException(const std::exception& e) {

@@ -5,7 +5,7 @@
 
 #include "serial/com_port_hooks.h"
 #include "serial/errors.h"
-#include "serial/notify/window_messages.h"
+#include "serial/notify/notify_window.h"
 #include "serial/port_list.h"
 
 #include <mutex>
@@ -13,8 +13,6 @@
 namespace sio {
 
 namespace {
-
-constexpr const char* kWindowClassName = "sioComWindow";
 
 bool IsTriggerMessage(unsigned msg) { return msg >= MsgTriggerAvail && msg <= MsgTriggerStatus; }
 
@@ -25,8 +23,8 @@ bool IsTriggerMessage(unsigned msg) { return msg >= MsgTriggerAvail && msg <= Ms
 // window, so a notice from a dispatcher that is gone finds nothing.
 class ComPortWindowProcedure {
 public:
-    static LResult Handle(WindowHandle window, unsigned msg, WParam wParam, LParam lParam) {
-        if (!IsTriggerMessage(msg) && msg != MsgPortClosing) return DefaultWindowProcedure(window, msg, wParam, lParam);
+    static LParam Handle(unsigned msg, WParam wParam, LParam lParam) {
+        if (!IsTriggerMessage(msg) && msg != MsgPortClosing) return 0;  // nothing else is ours
 
         const int handle = static_cast<int>((static_cast<std::uint32_t>(lParam) >> 16) & 0xFFFF);
         if (msg == MsgPortClosing) {
@@ -74,15 +72,13 @@ private:
 
 void TSioCustomComPort::AttachNotifyWindow(bool attach) {
     if (attach) {
-        static std::once_flag registered;
-        std::call_once(registered, [] { RegisterWindowClass(kWindowClassName, &ComPortWindowProcedure::Handle); });
-        notifyWindow_ = CreateHiddenWindow(kWindowClassName);
+        notifyWindow_ = CreateNotifyWindow(&ComPortWindowProcedure::Handle);
         if (activeDispatcher_) activeDispatcher_->AddWindowHandler(notifyWindow_);
         return;
     }
     if (notifyWindow_ == 0) return;
     if (activeDispatcher_) activeDispatcher_->RemoveWindowHandler(notifyWindow_);
-    DestroyHiddenWindow(notifyWindow_);
+    DestroyNotifyWindow(notifyWindow_);
     notifyWindow_ = 0;
 }
 

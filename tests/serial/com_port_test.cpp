@@ -6,6 +6,7 @@
 #include "serial/com_port_hooks.h"
 #include "serial/errors.h"
 #include "serial/message_link.h"
+#include "serial/result_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -260,9 +261,11 @@ TEST_F(ComPortTest, OpenRequestedDuringADeferredCloseReopensAfterIt) {
 // handlers: during a close ReadChar gives zeros that are not data.
 TEST_F(ComPortTest, NoticesDuringACloseOrFromAnotherDispatcherAreNotDelivered) {
     std::vector<TriggerCall> calls;
+    bool closeOnNotice = true;
     port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word handle, Word data) {
         calls.push_back({msg, handle, data});
-        if (msg != MsgTriggerAvail || calls.size() > 1) return;
+        if (msg != MsgTriggerAvail || !closeOnNotice) return;
+        closeOnNotice = false;
         cp->SetOpen(false);
         // A late notice for the closing dispatcher, e.g. from a second window.
         const auto lParam = static_cast<LParam>(cp->ActiveDispatcher()->Handle()) << 16;

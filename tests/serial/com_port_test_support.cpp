@@ -1,6 +1,6 @@
 #include "com_port_test_support.h"
 
-#include "serial/notify/qt_message_link.h"
+#include "serial/notify/notify_window.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
