@@ -10,6 +10,7 @@
 #include "serial/result_codes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace sio {
@@ -90,7 +91,10 @@ void TSioCustomComPort::OpenPort() {
     // The dispatcher's workers reach this thread through the Qt event loop;
     // the first port to open puts that link in place for the process.
     static std::once_flag linkInstalled;
-    std::call_once(linkInstalled, [] { InstallQtMessageLink(); });
+    std::call_once(linkInstalled, [] {
+        InstallQtMessageLink();
+        std::atexit([] { UninstallQtMessageLink(); });
+    });
 
     if (tapiMode_ != tmOn) EnsurePortSelected();
 

@@ -171,7 +171,9 @@ TEST_F(ComPortPtyTest, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
     ASSERT_TRUE(PumpUntil(NoWorkers));
     EXPECT_EQ(CountProcEntries("fd"), fds);
     EXPECT_EQ(CountProcEntries("task"), threads);
-    if (!kSanitized) EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
+    if (!kSanitized) {
+        EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace sio;
@@ -17,6 +18,7 @@ void EnsureEventLoop() {
     (void)app;
     static bool installed = [] {
         InstallQtMessageLink();
+        std::atexit([] { UninstallQtMessageLink(); });
         return true;
     }();
     (void)installed;
