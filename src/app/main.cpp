@@ -1,13 +1,14 @@
-// Until the main window exists the program opens an empty window, so that
-// `make run` already shows the toolkit works on this machine.
-#include <QApplication>
-#include <QWidget>
+// Starts the program: the application object, its icon and the one window.
+// The program reads no command-line argument of its own.
+#include "app/application.h"
+#include "app/form_com.h"
+
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QString::fromUtf8("RS232接口母卡生成程序V1.0"));
-    window.resize(771, 562);
-    window.show();
+    TApplication app(argc, argv);
+    app.setWindowIcon(QIcon(":/app/mastercard-writer.png"));
+    TForm_Com Form_Com;
+    Form_Com.show();
     return app.exec();
 }
