@@ -7,7 +7,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -97,6 +99,13 @@ private:
     std::filesystem::path dir_;
 };
 
+// Lets the event loop sleep for the idle period: one timer, nothing else.
+void IdleFor(std::chrono::seconds period) {
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(period), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 double CpuSeconds() {
     timespec t{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -112,11 +121,15 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // Runs the event loop until done() or the deadline; false on the deadline.
+// The loop sleeps until an event comes: a guard timer wakes it now and then
+// to look at the deadline, so the waiting costs no processor time.
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
+    QTimer guard;
+    guard.start(100);
     while (!done()) {
         if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -194,8 +207,7 @@ double OurIdle() {
     port.SetOnTrigger([](sio::TSioCustomComPort*, sio::Word, sio::Word, sio::Word) {});
     port.SetOpen(true);
     const double cpu0 = CpuSeconds();
-    const auto end = Clock::now() + std::chrono::seconds(kIdleSeconds);
-    RunUntil([&] { return Clock::now() >= end; }, std::chrono::seconds(kIdleSeconds + 5));
+    IdleFor(std::chrono::seconds(kIdleSeconds));
     const double cpu = CpuSeconds() - cpu0;
     port.SetOpen(false);
     return cpu / kIdleSeconds * 100.0;
@@ -273,8 +285,7 @@ double PeerIdle(PtyPair& pty) {
     QObject::connect(&port, &QSerialPort::readyRead, [&] { port.readAll(); });
     OpenPeer(port, pty.SlavePath());
     const double cpu0 = CpuSeconds();
-    const auto end = Clock::now() + std::chrono::seconds(kIdleSeconds);
-    RunUntil([&] { return Clock::now() >= end; }, std::chrono::seconds(kIdleSeconds + 5));
+    IdleFor(std::chrono::seconds(kIdleSeconds));
     const double cpu = CpuSeconds() - cpu0;
     port.close();
     return cpu / kIdleSeconds * 100.0;

@@ -242,7 +242,9 @@ void TSioCustomComPort::WriteString(const std::string& text) {
 
 char TSioCustomComPort::ReadChar() {
     if (phase_ == phClosing) return 0;
-    TSioBaseDispatcher& dispatcher = RequireDispatcher();
+    // Handlers call this once per received byte: an open port goes straight
+    // to its dispatcher.
+    TSioBaseDispatcher& dispatcher = phase_ == phOpen ? *activeDispatcher_ : RequireDispatcher();
     char byte = 0;
     const int result = dispatcher.TakeByte(byte);
     if (result == 0) return byte;

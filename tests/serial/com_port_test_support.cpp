@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -27,9 +28,13 @@ void EnsureEventLoop() {
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
+    // Conditions that change on a worker thread raise no event here: a short
+    // guard timer wakes the loop to look again.
+    QTimer guard;
+    guard.start(5);
     while (!done()) {
         if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
