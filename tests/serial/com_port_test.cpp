@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -440,13 +442,20 @@ TEST_F(ComPortTest, DiagnosticsWhileClosedKeepOnlyOnAndOff) {
     EXPECT_EQ(port.TraceName().size(), 255u);
 }
 
-TEST_F(ComPortTest, TheTraceRecordsWhatIsWrittenAndEndsWithTheClose) {
+TEST_F(ComPortTest, TheTraceRecordsWhatIsWrittenAndIsDumpedAtTheClose) {
+    const std::string file = ::testing::TempDir() + "com_port_test.trc";
+    std::remove(file.c_str());
+    port.SetTraceName(file);
     port.SetTracing(tlOn);
     OpenPort();
     port.WriteString("ab");
     EXPECT_EQ(port.ActiveDispatcher()->TraceEntries().size(), 2u);
     port.SetOpen(false);
     EXPECT_EQ(port.Tracing(), tlOff) << "a close dumps and switches the trace off";
+    std::ifstream dump(file);
+    EXPECT_TRUE(dump.good()) << "no dump written to " << file;
+    dump.close();
+    std::remove(file.c_str());
 }
 
 // --- Loading, copying, destruction ----------------------------------------------------
