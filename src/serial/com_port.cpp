@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace sio {
 
@@ -167,14 +168,25 @@ void TSioCustomComPort::ClosePort() {
 
     dispatcher.ShutDown();
 
-    if (dispatcher.IsCloseDeferred()) {
+    if (!dispatcher.IsCloseDeferred()) {
+        ReleaseDispatcher();
+    } else if (handlersRunning_ == 0) {
+        // A delivery was under way, but no handler of this port is on the
+        // stack: the worker only waits for this thread to take its message.
+        // Letting the queue run hands that notice to a closing port, which
+        // passes nothing on, and the workers leave; the close then ends here
+        // and a caller that opens the port again finds it closed.
+        while (dispatcher.RunningWorkers() > 0) {
+            CurrentMessageLink().PumpOnce();
+            std::this_thread::yield();
+        }
+        ReleaseDispatcher();
+    } else {
         // Asked for from inside a trigger handler: the dispatch worker is
         // still delivering, so the dispatcher may not go yet. The hidden
         // window finishes the close once the workers have left.
         CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, ClosingLParam(dispatcher));
         CurrentMessageLink().PumpOnce();
-    } else {
-        ReleaseDispatcher();
     }
     NotifyPortClosed();
 }

@@ -298,6 +298,7 @@ private:
     Word availThreshold_ = 1;
     std::uint8_t workerPriorityBoost_ = 0;
     std::vector<TPortUser> portUsers_;
+    int handlersRunning_ = 0;  // notifications of this port being handled on the stack
 };
 
 // Publishes the settings of TSioCustomComPort; adds nothing else.

@@ -84,6 +84,12 @@ void TSioCustomComPort::AttachNotifyWindow(bool attach) {
 
 void TSioCustomComPort::HandleNotification(TSioBaseDispatcher& dispatcher, unsigned msg, std::uint32_t wParam,
                                            std::uint32_t lParam) {
+    struct HandlerScope {
+        int& depth;
+        explicit HandlerScope(int& d) : depth(d) { ++depth; }
+        ~HandlerScope() { --depth; }
+    } scope(handlersRunning_);
+
     const Word triggerHandle = static_cast<Word>(wParam);
     const Word data = msg == MsgTriggerAvail ? triggerHandle : static_cast<Word>(lParam & 0xFFFF);
     FireTrigger(static_cast<Word>(msg), triggerHandle, data);

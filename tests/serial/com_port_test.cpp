@@ -12,7 +12,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -235,6 +237,30 @@ TEST_F(ComPortTest, CloseFromInsideOnTriggerCompletesAfterTheDelivery) {
     EXPECT_EQ(closedEvents, 1);
     EXPECT_EQ(FakeDispatcher::OpenHandles(), 0);
     ASSERT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
+}
+
+// Closing outside any handler while a notice waits in the queue ends the
+// close at once: a caller that reopens right after finds the port usable.
+TEST_F(ComPortTest, CloseWhileANoticeWaitsInTheQueueCompletesAtOnce) {
+    int notices = 0;
+    port.SetOnTrigger([&](TSioCustomComPort*, Word msg, Word, Word) {
+        if (msg == MsgTriggerAvail) ++notices;
+    });
+    OpenPort();
+    Device().Arrive("late");
+    // The worker has sent its notice and waits for this thread to take it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!port.ActiveDispatcher()->IsDelivering() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(port.ActiveDispatcher()->IsDelivering());
+
+    port.SetOpen(false);
+    EXPECT_EQ(port.Phase(), phClosed);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(notices, 0) << "a notice reached a closing port";
+    OpenPort();
+    port.WriteString("next");
+    ASSERT_TRUE(PumpUntil([&] { return Device().Written() == "next"; }));
 }
 
 TEST_F(ComPortTest, OpenRequestedDuringADeferredCloseReopensAfterIt) {
