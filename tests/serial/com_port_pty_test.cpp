@@ -100,23 +100,6 @@ TEST_F(ComPortPtyTest, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClo
     EXPECT_EQ(second.Phase(), phOpen);
 }
 
-TEST_F(ComPortPtyTest, ChangingComNumberWhileOpenMovesToTheOtherPort) {
-    PtyPair other;
-    ports.Link(4, other.slavePath());
-    std::string received;
-    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
-        if (msg != MsgTriggerAvail) return;
-        for (int i = 0; i < data; ++i) received += cp->ReadChar();
-    });
-    port.SetOpen(true);
-    port.SetComNumber(4);
-    ASSERT_EQ(port.Phase(), phOpen);
-    port.WriteString("to four");
-    EXPECT_EQ(other.ReadMaster(7), "to four");
-    ASSERT_TRUE(other.WriteMaster("back"));
-    ASSERT_TRUE(PumpUntil([&] { return received == "back"; }));
-}
-
 TEST_F(ComPortPtyTest, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
     port.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
     port.SetOpen(true);  // warm up: the first open sets up process-wide state
