@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -157,8 +158,16 @@ void TSioCustomComPort::ClosePort() {
     if (phase_ != phOpen) return;
     TSioBaseDispatcher& dispatcher = *activeDispatcher_;
 
-    SetTracing(tlDump);  // each writes its file only if it was on
-    SetLogging(tlDump);
+    // Each writes its file only if it was on. A file that cannot be written
+    // must not keep the port open: the close goes on and reports it after.
+    std::exception_ptr dumpFailure;
+    for (auto dump : {&TSioCustomComPort::SetTracing, &TSioCustomComPort::SetLogging}) {
+        try {
+            (this->*dump)(tlDump);
+        } catch (...) {
+            if (!dumpFailure) dumpFailure = std::current_exception();
+        }
+    }
 
     phase_ = phClosing;
     NotifyPortClosing();
@@ -189,6 +198,7 @@ void TSioCustomComPort::ClosePort() {
         CurrentMessageLink().PumpOnce();
     }
     NotifyPortClosed();
+    if (dumpFailure) std::rethrow_exception(dumpFailure);
 }
 
 void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {

@@ -435,6 +435,14 @@ TEST_F(ComPortTest, TheTraceRecordsWhatIsWrittenAndIsDumpedAtTheClose) {
     EXPECT_TRUE(dump.good()) << "no dump written to " << file;
     dump.close();
     std::remove(file.c_str());
+
+    // A dump that cannot be written is reported, and the port closes anyway.
+    port.SetTraceName("/nonexistent-directory/trace.trc");
+    port.SetTracing(tlOn);
+    OpenPort();
+    EXPECT_THROW(port.SetOpen(false), std::exception);
+    EXPECT_EQ(port.Phase(), phClosed);
+    EXPECT_FALSE(port.Open());
 }
 
 // --- Loading and destruction ----------------------------------------------------
