@@ -38,7 +38,8 @@ int RemapOpenResult(int code) {
     }
 }
 
-LParam ClosingLParam(const TSioBaseDispatcher& dispatcher) {
+// lParam of the port messages: the dispatcher's handle in the high half.
+LParam PortLParam(const TSioBaseDispatcher& dispatcher) {
     return static_cast<LParam>(static_cast<std::uint32_t>(dispatcher.Handle()) << 16);
 }
 
@@ -194,7 +195,7 @@ void TSioCustomComPort::ClosePort() {
         // Asked for from inside a trigger handler: the dispatch worker is
         // still delivering, so the dispatcher may not go yet. The hidden
         // window finishes the close once the workers have left.
-        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, ClosingLParam(dispatcher));
+        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, PortLParam(dispatcher));
         CurrentMessageLink().PumpOnce();
     }
     NotifyPortClosed();
@@ -206,7 +207,7 @@ void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {
     if (dispatcher.RunningWorkers() > 0) {
         // Workers are still winding down; look again on the next pass of the
         // message loop.
-        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, ClosingLParam(dispatcher));
+        CurrentMessageLink().PostMessage(notifyWindow_, MsgPortClosing, 0, PortLParam(dispatcher));
         return;
     }
     ReleaseDispatcher();
@@ -223,22 +224,29 @@ void TSioCustomComPort::ReleaseDispatcher() {
     open_ = false;
 }
 
+// Port users hear of it from the last registered to the first.
+void TSioCustomComPort::TellPortUsers(unsigned msg, bool closingOnly) {
+    const LParam lParam = activeDispatcher_ ? PortLParam(*activeDispatcher_) : 0;
+    for (auto it = portUsers_.rbegin(); it != portUsers_.rend(); ++it) {
+        if (closingOnly && !it->WantsClosing) continue;
+        if (it->Window != 0)
+            CurrentMessageLink().SendMessageTimeout(it->Window, msg, 0, lParam, kDeliveryTimeoutMs);
+        else if (it->Callback)
+            it->Callback(msg);
+    }
+}
+
 void TSioCustomComPort::NotifyPortOpened() {
-    for (auto it = portUsers_.rbegin(); it != portUsers_.rend(); ++it)
-        if (it->Callback) it->Callback(MsgPortOpened);
+    TellPortUsers(MsgPortOpened, false);
     if (onPortOpen_) onPortOpen_(this);
 }
 
 void TSioCustomComPort::NotifyPortClosed() {
-    for (auto it = portUsers_.rbegin(); it != portUsers_.rend(); ++it)
-        if (it->Callback) it->Callback(MsgPortClosed);
+    TellPortUsers(MsgPortClosed, false);
     if (onPortClose_) onPortClose_(this);
 }
 
-void TSioCustomComPort::NotifyPortClosing() {
-    for (auto it = portUsers_.rbegin(); it != portUsers_.rend(); ++it)
-        if (it->WantsClosing && it->Callback) it->Callback(MsgPortClosing);
-}
+void TSioCustomComPort::NotifyPortClosing() { TellPortUsers(MsgPortClosing, true); }
 
 // --- Dispatcher access ---------------------------------------------------------
 

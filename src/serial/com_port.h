@@ -51,8 +51,10 @@ private:
 // Makes the dispatcher for an open instead of the built-in choice.
 using TDispatcherFactory = std::function<std::unique_ptr<TSioBaseDispatcher>(TSioCustomComPort& owner)>;
 
-// A companion object told about open, close and closing.
+// A companion object told about open, close and closing: by a message sent
+// to its window, or by its callback.
 struct TPortUser {
+    WindowHandle Window = 0;
     std::function<void(unsigned Msg)> Callback;
     bool WantsClosing = false;  // closing is announced only to those that ask
 };
@@ -231,6 +233,7 @@ private:
     // dispatcher was delivering a trigger.
     void FinishDeferredClose(TSioBaseDispatcher& dispatcher);
     void ReleaseDispatcher();
+    void TellPortUsers(unsigned msg, bool closingOnly);
     void ApplyAllSettings();
     void ApplyFlowSettings();
     void ApplyTraceState(TTraceLogState& field, TTraceLogState value, bool trace);

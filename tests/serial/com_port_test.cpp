@@ -138,6 +138,19 @@ TEST_F(ComPortTest, SettingOpenToItsCurrentValueDoesNothing) {
     EXPECT_EQ(FakeDispatcher::OpenHandles(), 0);
 }
 
+TEST_F(ComPortTest, PortUsersHearOfOpenAndCloseLastRegisteredFirst) {
+    std::vector<std::string> heard;
+    auto user = [&](const char* name, bool closing) {
+        return TPortUser{0, [&heard, name](unsigned msg) { heard.push_back(name + std::to_string(msg)); }, closing};
+    };
+    port.PortUsers().push_back(user("a", false));
+    port.PortUsers().push_back(user("b", true));
+    OpenPort();
+    port.SetOpen(false);
+    const std::vector<std::string> expected{"b32264", "a32264", "b32266", "b32265", "a32265"};
+    EXPECT_EQ(heard, expected) << "opened, closing (only to b), closed";
+}
+
 TEST_F(ComPortTest, AFailedOpenLeavesNothingAndAnotherPortOpens) {
     struct Case {
         int deviceResult;
