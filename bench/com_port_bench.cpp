@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +144,57 @@ std::string FloodData() {
     return data;
 }
 
+// The far end of the line for the latency runs: a thread of its own that
+// writes one byte when asked, so the receiving thread is asleep in its event
+// loop when the byte arrives, as it is when a device answers.
+class PacedWriter {
+public:
+    explicit PacedWriter(PtyPair& pty) : pty_(pty), thread_([this] { Run(); }) {}
+    ~PacedWriter() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    void SendOne() {
+        {
+            std::lock_guard lock(mutex_);
+            ++requests_;
+        }
+        wake_.notify_one();
+    }
+    // When the last byte was written; valid once its notice arrived.
+    Clock::time_point SentAt() {
+        std::lock_guard lock(mutex_);
+        return sentAt_;
+    }
+
+private:
+    void Run() {
+        const char byte = 0x5A;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || requests_ > 0; });
+            if (stop_) return;
+            --requests_;
+            sentAt_ = Clock::now();
+            lock.unlock();
+            pty_.WriteAll(&byte, 1);
+            lock.lock();
+        }
+    }
+
+    PtyPair& pty_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int requests_ = 0;
+    bool stop_ = false;
+    Clock::time_point sentAt_;
+    std::thread thread_;
+};
+
 // --- Ours -------------------------------------------------------------------
 
 void ConfigureOurs(sio::TSioComPort& port) {
@@ -166,13 +219,12 @@ std::vector<double> OurLatency(PtyPair& pty) {
     port.SetOpen(true);
     std::vector<double> samples;
     samples.reserve(kLatencySamples);
-    const char byte = 0x5A;
+    PacedWriter writer(pty);
     for (int i = 0; i < kLatencySamples; ++i) {
         got = false;
-        const auto sent = Clock::now();
-        pty.WriteAll(&byte, 1);
+        writer.SendOne();
         if (!RunUntil([&] { return got; }, std::chrono::seconds(5))) throw std::runtime_error("ours: no notice");
-        samples.push_back(Micros(arrived - sent));
+        samples.push_back(Micros(arrived - writer.SentAt()));
     }
     port.SetOpen(false);
     return samples;
@@ -246,13 +298,12 @@ std::vector<double> PeerLatency(PtyPair& pty) {
     OpenPeer(port, pty.SlavePath());
     std::vector<double> samples;
     samples.reserve(kLatencySamples);
-    const char byte = 0x5A;
+    PacedWriter writer(pty);
     for (int i = 0; i < kLatencySamples; ++i) {
         got = false;
-        const auto sent = Clock::now();
-        pty.WriteAll(&byte, 1);
+        writer.SendOne();
         if (!RunUntil([&] { return got; }, std::chrono::seconds(5))) throw std::runtime_error("peer: no notice");
-        samples.push_back(Micros(arrived - sent));
+        samples.push_back(Micros(arrived - writer.SentAt()));
     }
     port.close();
     return samples;
