@@ -4,7 +4,7 @@ CMAKE_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST = ctest --output-on-failure --timeout 300
 PROGRAM = build/plain/src/app/mastercard-writer
 
-.PHONY: all deps build test test-plain test-asan test-tsan run bench clean
+.PHONY: all deps build test test-plain test-asan test-tsan run demo bench clean
 
 all: build
 
@@ -34,6 +34,10 @@ test-tsan: deps
 
 run: build
 	$(PROGRAM)
+
+# The program wired to the simulated writer device, linked as COM3.
+demo: deps
+	scripts/demo
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCHMARKS=ON
