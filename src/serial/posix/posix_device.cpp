@@ -1,0 +1,625 @@
+#include "serial/posix/posix_device.h"
+
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "serial/posix/port_map.h"
+#include "serial/posix/system_error.h"
+#include "serial/posix/termios_line.h"
+#include "serial/result_codes.h"
+
+namespace sio {
+
+namespace {
+
+// How often line events are sampled where the driver keeps modem lines and
+// error counters, and how often bytes left unread are looked at again.
+constexpr int kSampleMilliseconds = 50;
+
+// Bounds the wait for the transmitter's shift register to empty.
+constexpr int kMaxLineStatusChecks = 100;
+
+constexpr std::uint32_t kLineEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
+
+bool IsHangUp(short revents) {
+    return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+}  // namespace
+
+PosixSerialDevice::PosixSerialDevice(int adoptedFd) : adopting_(true) {
+    if (adoptedFd > 0)
+        adopted_.reset(adoptedFd);
+}
+
+PosixSerialDevice::~PosixSerialDevice() {
+    CloseHandle();
+}
+
+int PosixSerialDevice::Open(const std::string& name) {
+    std::unique_lock use(useLock_);
+    if (open_)
+        return -ERROR_ACCESS_DENIED;
+    if (adopting_)
+        return OpenAdopted();
+    std::string path = PortPath(PortNumberFromName(name));
+    if (path.empty())
+        return -ERROR_FILE_NOT_FOUND;
+    return OpenPath(path);
+}
+
+int PosixSerialDevice::OpenPath(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        return -SystemError(errno, true);
+    // A regular file, a directory's neighbour or /dev/null is no serial port.
+    if (!::isatty(fd.get()))
+        return -ERROR_FILE_NOT_FOUND;
+    // The lock first: setting TIOCEXCL on a port that another program holds
+    // would shut that program out of its own port. Root ignores TIOCEXCL, so
+    // the lock is what makes the open exclusive.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return -SystemError(errno, true);
+    (void)::ioctl(fd.get(), TIOCEXCL);
+
+    // A Windows handle is always binary and starts with empty queues; a
+    // fresh terminal edits lines and may hold old bytes.
+    termios2 tio{};
+    if (int error = ReadTermios(fd.get(), tio))
+        return -SystemError(error, true);
+    MakeRaw(tio);
+    if (int error = ApplyTermios(fd.get(), tio))
+        return -error;
+    if (::ioctl(fd.get(), TCFLSH, TCIOFLUSH) != 0)
+        return -SystemError(errno, true);
+    return TakeIntoService(std::move(fd), true);
+}
+
+int PosixSerialDevice::OpenAdopted() {
+    if (!adopted_)
+        return ecCommNotOpen;
+    int flags = ::fcntl(adopted_.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(adopted_.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+        return -SystemError(errno, true);
+    return TakeIntoService(std::move(adopted_), false);
+}
+
+int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
+    if (eventWake_.Create() != 0 || writeWake_.Create() != 0) {
+        eventWake_.Destroy();
+        writeWake_.Destroy();
+        if (exclusive)
+            (void)::ioctl(fd.get(), TIOCNXCL);
+        return -ERROR_NOT_ENOUGH_MEMORY;
+    }
+    fd_ = std::move(fd);
+    exclusive_ = exclusive;
+
+    int modem = 0;
+    serial_icounter_struct counters{};
+    modemLinesKnown_ = ::ioctl(fd_.get(), TIOCMGET, &modem) == 0;
+    countersKnown_ = ::ioctl(fd_.get(), TIOCGICOUNT, &counters) == 0;
+    eventBase_ = SampleLines();
+    {
+        std::lock_guard errors(errorLock_);
+        errorBase_ = eventBase_;
+    }
+
+    termios2 tio{};
+    bool known = ReadTermios(fd_.get(), tio) == 0;
+    {
+        std::lock_guard line(lineLock_);
+        shadow_ = known ? InitialLineRecord(tio) : DCB{};
+        rs485Kernel_ = false;
+    }
+    baudRate_ = known ? BaudRateOf(tio) : 9600;
+    transmitterMayBeHeld_ = known && TransmitterMayBeHeld(tio);
+    rs485Emulated_ = false;
+    hangUpSeen_ = false;
+    hangUpReported_ = false;
+    eventMask_ = 0;
+    bytesRead_ = 0;
+    rxAnnounced_ = 0;
+    open_ = true;
+    return fd_.get();
+}
+
+int PosixSerialDevice::CloseHandle() {
+    if (!open_.exchange(false))
+        return -1;
+    // Waits see the closed state as soon as they wake.
+    eventWake_.Signal();
+    writeWake_.Signal();
+    std::unique_lock use(useLock_);
+    // TIOCEXCL outlives our descriptor while another holds the terminal (a
+    // simulator keeps its slave open); left set it would lock us out next time.
+    if (exclusive_)
+        (void)::ioctl(fd_.get(), TIOCNXCL);
+    int result = ::close(fd_.release());
+    int error = errno;
+    eventWake_.Destroy();
+    writeWake_.Destroy();
+    // Linux releases the descriptor even when close reports an error.
+    return (result == 0 || error == EINTR) ? 0 : -1;
+}
+
+int PosixSerialDevice::SetupQueues(int, int) {
+    return open_ ? 0 : -ERROR_INVALID_HANDLE;
+}
+
+int PosixSerialDevice::GetLine(DCB& record) {
+    std::shared_lock use(useLock_);
+    if (!open_ || hangUpSeen_)
+        return -1;
+    termios2 tio{};
+    if (ReadTermios(fd_.get(), tio) != 0)
+        return -1;
+    std::lock_guard line(lineLock_);
+    record = LineRecordFromTermios(tio, shadow_);
+    return 0;
+}
+
+int PosixSerialDevice::SetLine(const DCB& record) {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (hangUpSeen_)
+        return -ERROR_GEN_FAILURE;
+    std::lock_guard line(lineLock_);
+    if (int error = WriteLineSettings(fd_.get(), record))
+        return -error;
+
+    // Windows applies the DTR and RTS control of the block to the lines.
+    if (record.fDtrControl == DTR_CONTROL_ENABLE)
+        SetModemLine(TIOCM_DTR, true);
+    else if (record.fDtrControl == DTR_CONTROL_DISABLE)
+        SetModemLine(TIOCM_DTR, false);
+    SwitchRs485(record.fRtsControl == RTS_CONTROL_TOGGLE);
+    if (record.fRtsControl == RTS_CONTROL_ENABLE)
+        SetModemLine(TIOCM_RTS, true);
+    else if (record.fRtsControl == RTS_CONTROL_DISABLE)
+        SetModemLine(TIOCM_RTS, false);
+
+    shadow_ = record;
+    termios2 tio{};
+    if (ReadTermios(fd_.get(), tio) == 0)
+        transmitterMayBeHeld_ = TransmitterMayBeHeld(tio);
+    baudRate_ = record.BaudRate;
+    return 0;
+}
+
+// Called with lineLock_ held.
+void PosixSerialDevice::SwitchRs485(bool on) {
+    bool active = rs485Kernel_ || rs485Emulated_;
+    if (on == active)
+        return;
+    if (!on) {
+        if (rs485Kernel_) {
+            serial_rs485 off{};
+            (void)::ioctl(fd_.get(), TIOCSRS485, &off);
+        }
+        rs485Kernel_ = false;
+        rs485Emulated_ = false;
+        return;
+    }
+    // The driver toggles RTS itself where it can: RTS high while sending,
+    // low after, no delays.
+    serial_rs485 config{};
+    config.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    serial_rs485 held{};
+    if (::ioctl(fd_.get(), TIOCSRS485, &config) == 0 &&
+        ::ioctl(fd_.get(), TIOCGRS485, &held) == 0 && (held.flags & SER_RS485_ENABLED)) {
+        rs485Kernel_ = true;
+        return;
+    }
+    // Pseudo-terminals and most USB adapters refuse; the output worker
+    // raises RTS around each run instead, and the line idles with RTS low.
+    rs485Emulated_ = true;
+    SetModemLine(TIOCM_RTS, false);
+}
+
+void PosixSerialDevice::SetModemLine(int line, bool raised) {
+    // Ptys refuse every modem-line request; a line we cannot drive is
+    // ignored, as EscapeCommFunction's result is.
+    (void)::ioctl(fd_.get(), raised ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+int PosixSerialDevice::Escape(int code) {
+    std::shared_lock use(useLock_);
+    if (!open_ || hangUpSeen_)
+        return 0;
+    bool rs485;
+    {
+        std::lock_guard line(lineLock_);
+        rs485 = rs485Kernel_ || rs485Emulated_;
+    }
+    switch (code) {
+    case SETRTS:
+    case CLRRTS:
+        // In RS-485 mode RTS belongs to the transmitter.
+        if (!rs485)
+            SetModemLine(TIOCM_RTS, code == SETRTS);
+        break;
+    case SETDTR:
+    case CLRDTR:
+        SetModemLine(TIOCM_DTR, code == SETDTR);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int PosixSerialDevice::BytesWaiting() const {
+    int waiting = 0;
+    if (::ioctl(fd_.get(), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return waiting;
+}
+
+std::uint32_t PosixSerialDevice::ClearErrors(COMSTAT& status) {
+    status.cbInQue = 0;
+    std::shared_lock use(useLock_);
+    if (!open_ || hangUpSeen_)
+        return 0;
+    status.cbInQue = static_cast<std::uint32_t>(BytesWaiting());
+    if (!countersKnown_)
+        return 0;
+    LineSample now = SampleLines();
+    if (!now.haveCounters)
+        return 0;
+    std::lock_guard errors(errorLock_);
+    std::uint32_t bits = 0;
+    if (now.bufOverrun != errorBase_.bufOverrun)
+        bits |= CE_RXOVER;
+    if (now.overrun != errorBase_.overrun)
+        bits |= CE_OVERRUN;
+    if (now.parity != errorBase_.parity)
+        bits |= CE_RXPARITY;
+    if (now.frame != errorBase_.frame)
+        bits |= CE_FRAME;
+    if (now.brk != errorBase_.brk)
+        bits |= CE_BREAK;
+    errorBase_ = now;
+    return bits;
+}
+
+std::uint32_t PosixSerialDevice::ModemStatus() {
+    std::shared_lock use(useLock_);
+    if (!open_ || hangUpSeen_ || !modemLinesKnown_)
+        return 0;
+    int modem = 0;
+    if (::ioctl(fd_.get(), TIOCMGET, &modem) != 0)
+        return 0;
+    std::uint32_t status = 0;
+    if (modem & TIOCM_CTS)
+        status |= MS_CTS_ON;
+    if (modem & TIOCM_DSR)
+        status |= MS_DSR_ON;
+    if (modem & TIOCM_RNG)
+        status |= MS_RING_ON;
+    if (modem & TIOCM_CAR)
+        status |= MS_RLSD_ON;
+    return status;
+}
+
+int PosixSerialDevice::Read(char* buffer, int n) {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (hangUpSeen_)
+        return -ERROR_GEN_FAILURE;
+    if (n <= 0)
+        return 0;
+    for (;;) {
+        ssize_t count = ::read(fd_.get(), buffer, static_cast<size_t>(n));
+        if (count >= 0) {
+            bytesRead_ += static_cast<std::uint64_t>(count);
+            return static_cast<int>(count);
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -SystemError(errno);
+    }
+}
+
+void PosixSerialDevice::SetEventMask(std::uint32_t mask) {
+    eventMask_ = mask;
+    if (mask != 0)
+        return;
+    std::shared_lock use(useLock_);
+    if (open_)
+        eventWake_.Signal();
+}
+
+PosixSerialDevice::LineSample PosixSerialDevice::SampleLines() const {
+    LineSample sample;
+    if (modemLinesKnown_)
+        sample.haveModem = ::ioctl(fd_.get(), TIOCMGET, &sample.modem) == 0;
+    serial_icounter_struct counters{};
+    if (countersKnown_ && ::ioctl(fd_.get(), TIOCGICOUNT, &counters) == 0) {
+        sample.haveCounters = true;
+        sample.cts = counters.cts;
+        sample.dsr = counters.dsr;
+        sample.rng = counters.rng;
+        sample.dcd = counters.dcd;
+        sample.frame = counters.frame;
+        sample.overrun = counters.overrun;
+        sample.parity = counters.parity;
+        sample.brk = counters.brk;
+        sample.bufOverrun = counters.buf_overrun;
+    }
+    return sample;
+}
+
+std::uint32_t PosixSerialDevice::LineEvents(const LineSample& before, const LineSample& now) {
+    std::uint32_t events = 0;
+    if (before.haveModem && now.haveModem) {
+        int changed = before.modem ^ now.modem;
+        if (changed & TIOCM_CTS)
+            events |= EV_CTS;
+        if (changed & TIOCM_DSR)
+            events |= EV_DSR;
+        if (changed & TIOCM_CAR)
+            events |= EV_RLSD;
+        if (changed & TIOCM_RNG)
+            events |= EV_RING;
+    }
+    // The counters also catch a pulse shorter than the sampling interval.
+    if (before.haveCounters && now.haveCounters) {
+        if (now.cts != before.cts)
+            events |= EV_CTS;
+        if (now.dsr != before.dsr)
+            events |= EV_DSR;
+        if (now.dcd != before.dcd)
+            events |= EV_RLSD;
+        if (now.rng != before.rng)
+            events |= EV_RING;
+        if (now.brk != before.brk)
+            events |= EV_BREAK;
+        if (now.frame != before.frame || now.overrun != before.overrun ||
+            now.parity != before.parity || now.bufOverrun != before.bufOverrun)
+            events |= EV_ERR;
+    }
+    return events;
+}
+
+int PosixSerialDevice::ReportHangUp(std::uint32_t& mask) {
+    if (hangUpReported_)
+        return -ERROR_GEN_FAILURE;
+    hangUpReported_ = true;
+    mask = EV_ERR;
+    return 1;
+}
+
+int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
+    mask = 0;
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    for (;;) {
+        // A hung-up descriptor reports POLLHUP at once, for ever: after the
+        // one report this thread leaves it alone instead of spinning on it.
+        if (hangUpSeen_)
+            return ReportHangUp(mask);
+        std::uint32_t wanted = eventMask_;
+        if (wanted == 0) {
+            eventWake_.Consume();
+            return 0;
+        }
+
+        std::uint32_t seen = 0;
+        int timeout = -1;
+        if ((wanted & kLineEventBits) && (modemLinesKnown_ || countersKnown_)) {
+            LineSample now = SampleLines();
+            seen |= LineEvents(eventBase_, now) & wanted;
+            eventBase_ = now;
+            timeout = kSampleMilliseconds;
+        }
+        bool watchInput = false;
+        if (wanted & EV_RXCHAR) {
+            // Bytes read first: a read racing the FIONREAD can then only make
+            // the sum too small, which costs at most an extra report or one
+            // sampling interval of delay, never a lost report.
+            std::uint64_t read = bytesRead_;
+            int waiting = BytesWaiting();
+            std::uint64_t arrived = read + static_cast<std::uint64_t>(waiting);
+            if (waiting == 0) {
+                watchInput = true;
+            } else if (arrived > rxAnnounced_) {
+                rxAnnounced_ = arrived;
+                seen |= EV_RXCHAR;
+            } else {
+                // Bytes the dispatcher left unread keep the descriptor
+                // readable; look again later for new ones instead.
+                timeout = kSampleMilliseconds;
+            }
+        }
+        if (seen != 0) {
+            mask = seen;
+            return 1;
+        }
+
+        pollfd fds[2] = {{fd_.get(), static_cast<short>(watchInput ? POLLIN : 0), 0},
+                         {eventWake_.fd(), POLLIN, 0}};
+        int ready = ::poll(fds, 2, timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return -SystemError(errno);
+        }
+        if (IsHangUp(fds[0].revents)) {
+            hangUpSeen_ = true;
+            continue;
+        }
+        if (fds[1].revents & POLLIN) {
+            eventWake_.Consume();
+            return 0;
+        }
+        if (fds[0].revents & POLLIN) {
+            rxAnnounced_ = bytesRead_ + static_cast<std::uint64_t>(BytesWaiting());
+            mask = EV_RXCHAR;
+            return 1;
+        }
+        // Time-out: sample again.
+    }
+}
+
+int PosixSerialDevice::WriteRun(const char* data, int n) {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (hangUpSeen_)
+        return -ERROR_GEN_FAILURE;
+    if (n <= 0)
+        return 0;
+    if (rs485Emulated_)
+        return WriteRunToggled(data, n);
+    for (;;) {
+        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
+        if (count >= 0)
+            return static_cast<int>(count);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -SystemError(errno);
+    }
+}
+
+// Called with useLock_ held shared.
+int PosixSerialDevice::WriteRunToggled(const char* data, int n) {
+    SetModemLine(TIOCM_RTS, true);
+    int written = 0;
+    int failure = 0;
+    while (written < n) {
+        ssize_t count = ::write(fd_.get(), data + written, static_cast<size_t>(n - written));
+        if (count > 0) {
+            written += static_cast<int>(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno != EAGAIN) {
+            failure = SystemError(errno);
+            break;
+        }
+        // A cancel stays set, so the caller's next WaitWritable sees it too.
+        int room = WaitForRoom(false);
+        if (room < 0)
+            failure = -room;
+        if (room <= 0)
+            break;
+    }
+    if (written > 0)
+        WaitTransmitterEmpty();
+    SetModemLine(TIOCM_RTS, false);
+    if (written > 0)
+        return written;
+    return failure ? -failure : 0;
+}
+
+// Called with useLock_ held shared.
+void PosixSerialDevice::WaitTransmitterEmpty() {
+    // The driver's queue, in steps of its expected sending time; a cancel
+    // (purge or close) ends the wait, so flow control cannot hang us here.
+    std::uint32_t baud = std::max<std::uint32_t>(baudRate_, 1);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd_.get(), TIOCOUTQ, &queued) != 0 || queued <= 0)
+            break;
+        auto microseconds = std::uint64_t{11'000'000} * static_cast<std::uint64_t>(queued) / baud;
+        int step = static_cast<int>(std::clamp<std::uint64_t>(microseconds / 1000, 1, 100));
+        if (SleepUnlessCancelled(step))
+            return;
+    }
+    // tcdrain also waits for the adapter's own buffer. Without flow control
+    // nothing can hold the transmitter, so it returns within sending time;
+    // with it, it could wait for ever and is left out.
+    if (!transmitterMayBeHeld_)
+        (void)::ioctl(fd_.get(), TCSBRK, 1);
+    // The last character leaves the shift register after the queue is
+    // empty; the line-status register shows it where the driver reports it.
+    for (int check = 0; check < kMaxLineStatusChecks; ++check) {
+        unsigned int status = 0;
+        if (::ioctl(fd_.get(), TIOCSERGETLSR, &status) != 0 || (status & TIOCSER_TEMT))
+            break;
+        if (SleepUnlessCancelled(1))
+            return;
+    }
+}
+
+// Called with useLock_ held shared. True when a cancel came (it stays set).
+bool PosixSerialDevice::SleepUnlessCancelled(int milliseconds) {
+    pollfd cancel{writeWake_.fd(), POLLIN, 0};
+    return ::poll(&cancel, 1, milliseconds) > 0;
+}
+
+// Called with useLock_ held shared.
+int PosixSerialDevice::WaitForRoom(bool takeCancel) {
+    for (;;) {
+        pollfd fds[2] = {{fd_.get(), POLLOUT, 0}, {writeWake_.fd(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return -SystemError(errno);
+        }
+        if (fds[1].revents & POLLIN) {
+            if (takeCancel)
+                writeWake_.Consume();
+            return 0;
+        }
+        if (IsHangUp(fds[0].revents)) {
+            hangUpSeen_ = true;
+            return -ERROR_GEN_FAILURE;
+        }
+        if (fds[0].revents & POLLOUT)
+            return 1;
+    }
+}
+
+int PosixSerialDevice::WaitWritable() {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (hangUpSeen_)
+        return -ERROR_GEN_FAILURE;
+    return WaitForRoom(true);
+}
+
+void PosixSerialDevice::CancelWrite() {
+    std::shared_lock use(useLock_);
+    if (open_)
+        writeWake_.Signal();
+}
+
+int PosixSerialDevice::Flush(int which) {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (which != 0 && which != 1)
+        return -ERROR_INVALID_PARAMETER;
+    if (::ioctl(fd_.get(), TCFLSH, which == 0 ? TCOFLUSH : TCIFLUSH) != 0)
+        return -SystemError(errno);
+    // The flushed bytes no longer count as arrived; whatever comes next is new.
+    if (which == 1)
+        rxAnnounced_ = 0;
+    return 0;
+}
+
+int PosixSerialDevice::Handle() const {
+    std::shared_lock use(useLock_);
+    return open_ ? fd_.get() : -1;
+}
+
+}  // namespace sio
