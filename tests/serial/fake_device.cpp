@@ -9,7 +9,7 @@ namespace {
 std::atomic<int> openHandles{0};
 }
 
-FakeDispatcher::FakeDispatcher() {
+FakeDispatcher::FakeDispatcher(TSioCustomComPort* owner) : TSioBaseDispatcher(owner) {
     line_.BaudRate = 9600;
     line_.ByteSize = 8;
     line_.Parity = NOPARITY;

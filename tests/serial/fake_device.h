@@ -14,7 +14,8 @@ class FakeDispatcher : public sio::TSioBaseDispatcher {
 public:
     enum class WriteMode { Accept, Partial, Budget, Stall, Fail };
 
-    FakeDispatcher();
+    // `owner` is the component the dispatcher belongs to, when a test has one.
+    explicit FakeDispatcher(sio::TSioCustomComPort* owner = nullptr);
     ~FakeDispatcher() override;
 
     // ---- Scripting ----
