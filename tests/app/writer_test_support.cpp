@@ -10,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -33,7 +30,6 @@ SimulatedWriter::SimulatedWriter(const std::string& portDir, int com,
     : device_(OptionsFor(portDir, com, faults), [this](const std::string& line) {
           std::lock_guard lock(lock_);
           lines_.push_back(line);
-          added_.notify_all();
       }) {
     device_.Start();
 }
@@ -49,16 +45,6 @@ std::vector<std::string> SimulatedWriter::Requests() const {
         if (line.rfind("recv ", 0) == 0) requests.push_back(line.substr(0, line.find(':')));
     }
     return requests;
-}
-
-bool SimulatedWriter::WaitForLine(const std::string& prefix) const {
-    std::unique_lock lock(lock_);
-    return added_.wait_for(lock, 10s, [&] {
-        for (const std::string& line : lines_) {
-            if (line.rfind(prefix, 0) == 0) return true;
-        }
-        return false;
-    });
 }
 
 int WriterTestForm::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {

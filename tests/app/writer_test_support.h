@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,12 +30,9 @@ public:
     std::vector<std::string> Lines() const;
     // The requests it received, e.g. "recv 02", in order.
     std::vector<std::string> Requests() const;
-    // Waits until it has reported a line starting with `prefix`.
-    bool WaitForLine(const std::string& prefix) const;
 
 private:
     mutable std::mutex lock_;  // guards lines_
-    mutable std::condition_variable added_;
     std::vector<std::string> lines_;
     writersim::WriterSimulator device_;
 };
