@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace sio {
 
@@ -30,24 +31,30 @@ int TSioBaseDispatcher::UnreadCount() {
     return UnreadLocked() - (InAvailDelivery ? PeekDepth : 0);
 }
 
-int TSioBaseDispatcher::PeekByte(char& b, int k) {
-    std::lock_guard lock(DispatchLock);
+int TSioBaseDispatcher::PeekLocked(char& b, int k) const {
     if (!DispRing || k < 1 || UnreadLocked() < k) return ecBufferIsEmpty;
     b = DispRing[(DispTail + k - 1) % kDispRingSize];
     return 0;
 }
 
+int TSioBaseDispatcher::PeekByte(char& b, int k) {
+    std::lock_guard lock(DispatchLock);
+    return PeekLocked(b, k);
+}
+
 int TSioBaseDispatcher::TakeByte(char& b) {
     int result;
     {
+        // Handlers take bytes one at a time: one lock per byte, not one per
+        // step of the way.
         std::lock_guard lock(DispatchLock);
         if (InAvailDelivery) {
             // Inside a data-available handler the tail stays; what the
             // handlers took is accounted when the delivery ends.
-            result = PeekByte(b, PeekDepth + 1);
+            result = PeekLocked(b, PeekDepth + 1);
             if (result == 0) ++PeekDepth;
         } else {
-            result = PeekByte(b, 1);
+            result = PeekLocked(b, 1);
             if (result == 0) {
                 DispTail = (DispTail + 1) % kDispRingSize;
                 DispRingFull = false;
@@ -103,10 +110,10 @@ bool TSioBaseDispatcher::FillDispatchBuffer() {
     if (!DispRing) return false;
     // A full ring leaves further bytes in the device's own queue until the
     // owner takes some.
-    if (DispRingFull) return true;
+    if (DispRingFull) return false;
     const COMSTAT status = RefreshLineErrors();
     const int waiting = static_cast<int>(std::min<std::uint32_t>(status.cbInQue, kDispRingSize));
-    if (waiting == 0) return false;
+    if (waiting == 0) return true;
 
     const int free = DispTail == DispHead ? kDispRingSize : (DispTail - DispHead + kDispRingSize) % kDispRingSize;
     const int first = DispTail > DispHead ? DispTail - DispHead : kDispRingSize - DispHead;
@@ -256,9 +263,9 @@ bool TSioBaseDispatcher::CheckDataTriggers() {
     return result;
 }
 
-void TSioBaseDispatcher::RefreshModemDelta() {
+void TSioBaseDispatcher::RefreshModemDelta(std::uint32_t deviceLines) {
     std::lock_guard lock(StateLock);
-    const auto lines = static_cast<std::uint8_t>(DeviceModemStatus() & 0xF0);
+    const auto lines = static_cast<std::uint8_t>(deviceLines & 0xF0);
     const std::uint8_t before = ModemState & 0xF0;
     std::uint8_t changes = 0;
     if ((lines ^ before) & MS_CTS_ON) changes |= 1;
@@ -270,11 +277,20 @@ void TSioBaseDispatcher::RefreshModemDelta() {
 
 void TSioBaseDispatcher::ProcessDeviceEvent() {
     const std::uint32_t mask = EventMask;
-    if (mask & kModemEvents) RefreshModemDelta();
-    if (mask & kErrorEvents) RefreshLineErrors();
-    FillDispatchBuffer();
+    // The lines are asked of the device at most once a pass: the pass runs
+    // every 50 ms on an idle port, and a second ioctl would only repeat the
+    // answer it already has.
+    std::optional<std::uint32_t> lines;
+    auto deviceLines = [&] {
+        if (!lines) lines = DeviceModemStatus();
+        return *lines;
+    };
+    if (mask & kModemEvents) RefreshModemDelta(deviceLines());
+    // Filling the ring reads the line errors too, unless the ring cannot
+    // take bytes; only then are they read on their own.
+    if (!FillDispatchBuffer() && (mask & kErrorEvents)) RefreshLineErrors();
     if (!Delivering) {
-        ModemStatus();  // refresh the lines; the change bits start over
+        TakeModemStatus(deviceLines());  // refresh the lines; the change bits start over
         while (CheckDataTriggers()) {
         }
         if (CloseDeferred) return;

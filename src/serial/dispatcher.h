@@ -280,6 +280,7 @@ protected:
     friend class TOutThread;
 
     // Receive side (dispatch_ring.cpp).
+    // True when the line errors were read on the way (the ring could take bytes).
     bool FillDispatchBuffer();
     int ReadIntoRing(int at, int n);
     bool DeliverTrigger(unsigned msg, WParam wparam, int lparamLow);
@@ -287,8 +288,11 @@ protected:
     void ProcessDeviceEvent();
     void ProcessTimersAndStatus();
     int UnreadLocked() const;
+    int PeekLocked(char& b, int k) const;  // DispatchLock held
     COMSTAT RefreshLineErrors();
-    void RefreshModemDelta();
+    void RefreshModemDelta(std::uint32_t deviceLines);
+    // ModemStatus on lines the caller already sampled.
+    std::uint8_t TakeModemStatus(std::uint32_t deviceLines);
 
     // Transmit side (output_ring.cpp).
     int QueuedLocked() const;

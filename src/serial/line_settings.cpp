@@ -221,8 +221,12 @@ void TSioBaseDispatcher::SwitchRS485(bool on) {
 }
 
 std::uint8_t TSioBaseDispatcher::ModemStatus() {
+    return TakeModemStatus(DeviceModemStatus());
+}
+
+std::uint8_t TSioBaseDispatcher::TakeModemStatus(std::uint32_t deviceLines) {
     std::lock_guard lock(StateLock);
-    ModemState = static_cast<std::uint8_t>((ModemState & 0x0F) | (DeviceModemStatus() & 0xF0));
+    ModemState = static_cast<std::uint8_t>((ModemState & 0x0F) | (deviceLines & 0xF0));
     if (RingLatch.exchange(false)) ModemState |= 4;
     const std::uint8_t result = ModemState;
     ModemState &= 0xF0;

@@ -190,6 +190,18 @@ TEST_F(DispatcherTest, LineErrorsAreCollectedFromErrorEventsAndTakenByPriority) 
     EXPECT_EQ(d->TakeLineError(), 1);
 }
 
+TEST_F(DispatcherTest, AFullRingStillCollectsTheLineErrorsOfAnErrorEvent) {
+    // A full ring reads nothing from the device, so the errors must be read
+    // on their own then.
+    Open();
+    d->Arrive(Bytes(kDispRingSize));
+    ASSERT_TRUE(PumpUntil([&] { return d->DispRingState().Full; }));
+    d->RaiseLineErrors(CE_RXPARITY);
+    ASSERT_TRUE(LetPassesRun(2));
+    EXPECT_EQ(d->TakeLineError(), 3);
+    EXPECT_EQ(TakeAll(), Bytes(kDispRingSize));
+}
+
 TEST_F(DispatcherTest, ModemLinesAndTheRingLatchAreReported) {
     Open();
     d->SetModemLines(MS_CTS_ON | MS_RLSD_ON);
