@@ -2,6 +2,8 @@
 
 #include "mastercard/hex_codec.h"
 
+#include <algorithm>
+
 namespace mastercard {
 namespace {
 
@@ -65,6 +67,24 @@ std::array<std::uint8_t, MasterCardConfig::kSize> MasterCardConfig::Bytes() cons
     for (std::size_t i = 0; i < ConfigPassword.size(); ++i) b[16 + i] = ConfigPassword[i];
     b[20] = PasswordEnable;
     return b;
+}
+
+MasterCardConfig MasterCardConfig::FromBytes(const std::array<std::uint8_t, kSize>& b) {
+    MasterCardConfig c;
+    c.OutDataMode = b[0];
+    c.ContentParameter = b[1];
+    c.SectorNum = b[2];
+    c.BlockNum = b[3];
+    c.KeyType = b[4];
+    std::copy_n(b.begin() + 5, c.SectorKey.size(), c.SectorKey.begin());
+    c.BlockAdr = b[11];
+    c.ByteOrder = b[12];
+    c.OutStyle = b[13];
+    c.OutMode = b[14];
+    c.LockFlag = b[15];
+    std::copy_n(b.begin() + 16, c.ConfigPassword.size(), c.ConfigPassword.begin());
+    c.PasswordEnable = b[20];
+    return c;
 }
 
 ConfigBuildResult BuildMasterCardConfig(const MasterCardSettings& s) {

@@ -55,6 +55,8 @@ struct MasterCardConfig {
     static constexpr std::size_t kSize = 21;
     // The record in offset order, byte 0 first.
     std::array<std::uint8_t, kSize> Bytes() const;
+    // The record read back from its bytes, byte 0 first.
+    static MasterCardConfig FromBytes(const std::array<std::uint8_t, kSize>& bytes);
 
     bool operator==(const MasterCardConfig&) const = default;
 };

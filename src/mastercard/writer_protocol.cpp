@@ -134,7 +134,7 @@ ParsedConfigFrame ParseConfigFrame(std::string_view frame) {
     }
     std::array<std::uint8_t, MasterCardConfig::kSize> record{};
     for (std::size_t i = 0; i < record.size(); ++i) record[i] = At(frame, kRecordOffset + i);
-    parsed.config = MasterCardConfigFromBytes(record);
+    parsed.config = MasterCardConfig::FromBytes(record);
 
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i < kChecksumOffset; ++i) sum ^= At(frame, i);
@@ -161,24 +161,6 @@ std::string DescribeFrameFault(FrameFault fault) {
     case FrameFault::Trailer: return "bad trailer (not 03)";
     }
     return "unknown fault";
-}
-
-MasterCardConfig MasterCardConfigFromBytes(const std::array<std::uint8_t, MasterCardConfig::kSize>& b) {
-    MasterCardConfig c;
-    c.OutDataMode = b[0];
-    c.ContentParameter = b[1];
-    c.SectorNum = b[2];
-    c.BlockNum = b[3];
-    c.KeyType = b[4];
-    std::copy_n(b.begin() + 5, c.SectorKey.size(), c.SectorKey.begin());
-    c.BlockAdr = b[11];
-    c.ByteOrder = b[12];
-    c.OutStyle = b[13];
-    c.OutMode = b[14];
-    c.LockFlag = b[15];
-    std::copy_n(b.begin() + 16, c.ConfigPassword.size(), c.ConfigPassword.begin());
-    c.PasswordEnable = b[20];
-    return c;
 }
 
 std::vector<std::string> DescribeMasterCardConfig(const MasterCardConfig& c) {

@@ -40,9 +40,6 @@ ParsedConfigFrame ParseConfigFrame(std::string_view frame);
 // A short English reason, e.g. "bad checksum"; "valid" for None.
 std::string DescribeFrameFault(FrameFault fault);
 
-// The record from its 21 bytes in offset order; the inverse of Bytes().
-MasterCardConfig MasterCardConfigFromBytes(const std::array<std::uint8_t, MasterCardConfig::kSize>& bytes);
-
 // One plain English line per setting, in record order, e.g.
 // "Output data mode: 1 (sector data after the key) [FE]", so an operator can
 // check what a reader configured by the card will do.

@@ -67,7 +67,9 @@ TEST(MasterCardConfig, ModeOneWithEveryNonDefaultChoice) {
     s.CheckBox_cardflagsave = true;
     s.Edit_KeySet = "12345678";
     s.RadioGroup_KeySet = 0;
-    EXPECT_EQ(BuildConfigFrame(Built(s)), "AA2015FE422195010123456789ABFB01FE015C1234567801E403");
+    const MasterCardConfig c = Built(s);
+    EXPECT_EQ(BuildConfigFrame(c), "AA2015FE422195010123456789ABFB01FE015C1234567801E403");
+    EXPECT_EQ(MasterCardConfig::FromBytes(c.Bytes()), c);
 }
 
 TEST(MasterCardConfig, ContentParameterValues) {
