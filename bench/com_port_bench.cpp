@@ -372,43 +372,52 @@ void Row(const char* what, double ours, double peer, const char* unit, const cha
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     sio::InstallQtMessageLink();
+    // Names on the command line (latency, throughput, idle, open) run just
+    // those figures, which is handy under a profiler.
+    const QStringList chosen = QCoreApplication::arguments().mid(1);
+    auto wanted = [&](const char* name) { return chosen.isEmpty() || chosen.contains(QLatin1String(name)); };
     try {
         PtyPair pty;
         PortDirectory ports(pty.SlavePath());
-        const std::string flood = FloodData();
 
         std::printf("Serial port component vs QSerialPort, pseudo-terminal; rounds of each alternate\n");
         // The two take turns in rounds, so a busy spell of the machine falls
         // on both rather than on one of them.
-        std::vector<double> ourLatency, peerLatency;
-        for (int round = 0; round < kRounds; ++round) {
-            Append(ourLatency, OurLatency(pty, kLatencySamples / kRounds));
-            Append(peerLatency, PeerLatency(pty, kLatencySamples / kRounds));
+        if (wanted("latency")) {
+            std::vector<double> ourLatency, peerLatency;
+            for (int round = 0; round < kRounds; ++round) {
+                Append(ourLatency, OurLatency(pty, kLatencySamples / kRounds));
+                Append(peerLatency, PeerLatency(pty, kLatencySamples / kRounds));
+            }
+            Row("notification latency median", Percentile(ourLatency, 0.5), Percentile(peerLatency, 0.5), "us",
+                "ratio <= 3");
+            Row("notification latency p99", Percentile(ourLatency, 0.99), Percentile(peerLatency, 0.99), "us",
+                "ours <= 500 us");
         }
-        Row("notification latency median", Percentile(ourLatency, 0.5), Percentile(peerLatency, 0.5), "us",
-            "ratio <= 3");
-        Row("notification latency p99", Percentile(ourLatency, 0.99), Percentile(peerLatency, 0.99), "us",
-            "ours <= 500 us");
-
-        std::vector<double> ourRates, peerRates;
-        for (int round = 0; round < kFloodRounds; ++round) {
-            ourRates.push_back(OurThroughput(pty, flood));
-            peerRates.push_back(PeerThroughput(pty, flood));
+        if (wanted("throughput")) {
+            const std::string flood = FloodData();
+            std::vector<double> ourRates, peerRates;
+            for (int round = 0; round < kFloodRounds; ++round) {
+                ourRates.push_back(OurThroughput(pty, flood));
+                peerRates.push_back(PeerThroughput(pty, flood));
+            }
+            Row("16 MiB throughput (median round)", Percentile(ourRates, 0.5), Percentile(peerRates, 0.5), "MB/s",
+                "ratio >= 0.33");
         }
-        Row("16 MiB throughput (median round)", Percentile(ourRates, 0.5), Percentile(peerRates, 0.5), "MB/s",
-            "ratio >= 0.33");
-
-        const double ourIdle = OurIdle();
-        const double peerIdle = PeerIdle(pty);
-        Row("idle cost, 10 s (% of one core)", ourIdle, peerIdle, "%", "ours <= 0.1 %");
-
-        std::vector<double> ourOpen, peerOpen;
-        for (int round = 0; round < kRounds; ++round) {
-            Append(ourOpen, OurOpenClose(kOpenCloseCycles / kRounds));
-            Append(peerOpen, PeerOpenClose(pty, kOpenCloseCycles / kRounds));
+        if (wanted("idle")) {
+            const double ourIdle = OurIdle();
+            const double peerIdle = PeerIdle(pty);
+            Row("idle cost, 10 s (% of one core)", ourIdle, peerIdle, "%", "ours <= 0.1 %");
         }
-        Row("open + close median", Percentile(ourOpen, 0.5) / 1000.0, Percentile(peerOpen, 0.5) / 1000.0, "ms",
-            "ratio <= 1");
+        if (wanted("open")) {
+            std::vector<double> ourOpen, peerOpen;
+            for (int round = 0; round < kRounds; ++round) {
+                Append(ourOpen, OurOpenClose(kOpenCloseCycles / kRounds));
+                Append(peerOpen, PeerOpenClose(pty, kOpenCloseCycles / kRounds));
+            }
+            Row("open + close median", Percentile(ourOpen, 0.5) / 1000.0, Percentile(peerOpen, 0.5) / 1000.0, "ms",
+                "ratio <= 1");
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "com_port_bench: %s\n", e.what());
         return 1;

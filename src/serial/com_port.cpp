@@ -171,6 +171,7 @@ void TSioCustomComPort::ClosePort() {
     }
 
     phase_ = phClosing;
+    readAhead_.Drop();  // received bytes go with the port
     NotifyPortClosing();
 
     dispatcher.SaveTriggers(savedTriggers_);
@@ -218,6 +219,7 @@ void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {
 }
 
 void TSioCustomComPort::ReleaseDispatcher() {
+    readAhead_.Drop();
     AttachNotifyWindow(false);
     activeDispatcher_.reset();
     phase_ = phClosed;
@@ -272,12 +274,13 @@ void TSioCustomComPort::WriteString(const std::string& text) {
 
 char TSioCustomComPort::ReadChar() {
     if (phase_ == phClosing) return 0;
-    // Handlers call this once per received byte: an open port goes straight
-    // to its dispatcher.
-    TSioBaseDispatcher& dispatcher = phase_ == phOpen ? *activeDispatcher_ : RequireDispatcher();
+    // Handlers call this once per received byte: an open port serves what
+    // it took ahead, and otherwise goes straight to its dispatcher.
     char byte = 0;
-    const int result = dispatcher.TakeByte(byte);
-    if (result == 0) return byte;
+    if (phase_ == phOpen && readAhead_.Next(*activeDispatcher_, byte)) return byte;
+    TSioBaseDispatcher& dispatcher = phase_ == phOpen ? *activeDispatcher_ : RequireDispatcher();
+    const int result = readAhead_.Fill(dispatcher);
+    if (result == 0 && readAhead_.Next(dispatcher, byte)) return byte;
     RaiseOnError(result);
     return 0;
 }

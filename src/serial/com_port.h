@@ -11,6 +11,7 @@
 
 #include "serial/com_port_types.h"
 #include "serial/dispatcher.h"
+#include "serial/read_ahead.h"
 
 #include <cstdint>
 #include <functional>
@@ -302,6 +303,7 @@ private:
     std::uint8_t workerPriorityBoost_ = 0;
     std::vector<TPortUser> portUsers_;
     int handlersRunning_ = 0;  // notifications of this port being handled on the stack
+    ReadAhead readAhead_;      // bytes ReadChar has taken but not yet returned
 };
 
 // Publishes the settings of TSioCustomComPort; adds nothing else.

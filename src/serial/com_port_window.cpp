@@ -84,11 +84,17 @@ void TSioCustomComPort::AttachNotifyWindow(bool attach) {
 
 void TSioCustomComPort::HandleNotification(TSioBaseDispatcher& dispatcher, unsigned msg, std::uint32_t wParam,
                                            std::uint32_t lParam) {
+    // On the way out, however the handlers leave, what they did not read
+    // goes back to the delivery.
     struct HandlerScope {
-        int& depth;
-        explicit HandlerScope(int& d) : depth(d) { ++depth; }
-        ~HandlerScope() { --depth; }
-    } scope(handlersRunning_);
+        TSioCustomComPort& port;
+        TSioBaseDispatcher& dispatcher;
+        HandlerScope(TSioCustomComPort& p, TSioBaseDispatcher& d) : port(p), dispatcher(d) { ++port.handlersRunning_; }
+        ~HandlerScope() {
+            --port.handlersRunning_;
+            port.readAhead_.GiveBack(dispatcher);
+        }
+    } scope(*this, dispatcher);
 
     const Word triggerHandle = static_cast<Word>(wParam);
     const Word data = msg == MsgTriggerAvail ? triggerHandle : static_cast<Word>(lParam & 0xFFFF);

@@ -65,6 +65,36 @@ int TSioBaseDispatcher::TakeByte(char& b) {
     return result;
 }
 
+int TSioBaseDispatcher::TakeBytes(char* out, int max, std::uint64_t& delivery) {
+    std::lock_guard lock(DispatchLock);
+    delivery = 0;
+    const int seen = InAvailDelivery ? PeekDepth : 0;
+    const int unread = DispRing ? UnreadLocked() - seen : 0;
+    if (unread <= 0 || max < 1) return ecBufferIsEmpty;
+    // Outside a delivery taking ahead would move the tail for good: bytes
+    // the reader then did not use would never be announced again.
+    const int n = InAvailDelivery ? std::min(max, unread) : 1;
+    const int from = (DispTail + seen) % kDispRingSize;
+    const int first = std::min(n, kDispRingSize - from);
+    std::copy_n(DispRing.get() + from, first, out);
+    std::copy_n(DispRing.get(), n - first, out + first);
+    if (InAvailDelivery) {
+        PeekDepth += n;
+        delivery = AvailDeliveries;
+    } else {
+        DispTail = (DispTail + n) % kDispRingSize;
+        DispRingFull = false;
+    }
+    return n;
+}
+
+bool TSioBaseDispatcher::ReturnBytes(int n, std::uint64_t delivery) {
+    std::lock_guard lock(DispatchLock);
+    if (!InAvailDelivery || delivery != AvailDeliveries || n < 0 || n > PeekDepth) return false;
+    PeekDepth -= n;
+    return true;
+}
+
 void TSioBaseDispatcher::DiscardInput() {
     {
         std::lock_guard lock(DispatchLock);
@@ -76,6 +106,7 @@ void TSioBaseDispatcher::DiscardInput() {
             PeekDepth = 0;
         }
         DispRingFull = false;
+        InputPurges.fetch_add(1, std::memory_order_release);
     }
     std::lock_guard lock(StateLock);
     for (TDataTrigger& trigger : DataTriggerList) {
@@ -144,6 +175,7 @@ bool TSioBaseDispatcher::DeliverTrigger(unsigned msg, WParam wparam, int lparamL
         std::lock_guard lock(DispatchLock);
         PeekDepthMax = 0;
         InAvailDelivery = msg == MsgTriggerAvail || msg == MsgTriggerData;
+        if (InAvailDelivery) ++AvailDeliveries;
     }
     const LParam lParam = static_cast<LParam>(DispatcherHandle) * 65536 + lparamLow;
     bool closed = false;
@@ -289,13 +321,16 @@ void TSioBaseDispatcher::ProcessDeviceEvent() {
     // Filling the ring reads the line errors too, unless the ring cannot
     // take bytes; only then are they read on their own.
     if (!FillDispatchBuffer() && (mask & kErrorEvents)) RefreshLineErrors();
+    // The device has been read: the com worker may wait for the next bytes
+    // while the owner handles these, so a steady stream is read while the
+    // previous block is delivered instead of after it.
+    ReadyEvent->Set();
     if (!Delivering) {
         TakeModemStatus(deviceLines());  // refresh the lines; the change bits start over
         while (CheckDataTriggers()) {
         }
         if (CloseDeferred) return;
     }
-    ReadyEvent->Set();
 }
 
 void TSioBaseDispatcher::ProcessTimersAndStatus() {

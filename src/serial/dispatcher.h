@@ -213,6 +213,22 @@ public:
 
     int QueueBlock(const char* bytes, int n);
     int TakeByte(char& b);
+    // Several TakeByte calls under one lock, for a reader that keeps what it
+    // has not used yet. Inside a data-available delivery it takes every byte
+    // the running handler has not seen (at most `max`) and names that
+    // delivery in `delivery`; elsewhere one byte, with `delivery` 0. Returns
+    // the count, or ecBufferIsEmpty. Nothing is traced: the reader traces
+    // each byte as it uses it (NoteTaken).
+    int TakeBytes(char* out, int max, std::uint64_t& delivery);
+    // Gives back the last n bytes taken by TakeBytes, provided the delivery
+    // they came from is still running; false otherwise (they stay taken).
+    bool ReturnBytes(int n, std::uint64_t delivery);
+    // Bumped by every input purge: bytes a reader took ahead before it are
+    // void.
+    std::uint64_t InputGeneration() const { return InputPurges.load(std::memory_order_acquire); }
+    void NoteTaken(char b) {
+        if (TraceOn.load(std::memory_order_relaxed)) TraceBytes('R', &b, 1);
+    }
     int PeekByte(char& b, int k);
     int UnreadCount();
     int OutputQueued();
@@ -337,7 +353,7 @@ protected:
 
     // DispatchLock guards the dispatch ring, its indexes, the received
     // counts, InAvailDelivery and the peek counters.
-    std::recursive_mutex DispatchLock;
+    std::mutex DispatchLock;
     std::unique_ptr<char[]> DispRing;
     int DispHead = 0;
     int DispTail = 0;
@@ -345,6 +361,8 @@ protected:
     bool InAvailDelivery = false;
     int PeekDepth = 0;
     int PeekDepthMax = 0;
+    std::uint64_t AvailDeliveries = 0;  // names the running data-available delivery
+    std::atomic<std::uint64_t> InputPurges{0};
     int ScanPos = 0;
     // Running counts of received bytes, so "new data since the last notice"
     // holds even when a whole turn of the ring arrived in one pass.
