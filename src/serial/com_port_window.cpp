@@ -96,7 +96,10 @@ void TSioCustomComPort::HandleNotification(TSioBaseDispatcher& dispatcher, unsig
         }
     } scope(*this, dispatcher);
 
-    const Word triggerHandle = static_cast<Word>(wParam);
+    // Bytes still held from a delivery that outlived its time-out are
+    // unread too, and come first.
+    const Word triggerHandle =
+        static_cast<Word>(wParam + (msg == MsgTriggerAvail ? readAhead_.Held(dispatcher) : 0));
     const Word data = msg == MsgTriggerAvail ? triggerHandle : static_cast<Word>(lParam & 0xFFFF);
     FireTrigger(static_cast<Word>(msg), triggerHandle, data);
 

@@ -28,7 +28,10 @@ int TSioBaseDispatcher::UnreadLocked() const {
 
 int TSioBaseDispatcher::UnreadCount() {
     std::lock_guard lock(DispatchLock);
-    return UnreadLocked() - (InAvailDelivery ? PeekDepth : 0);
+    if (!InAvailDelivery) return UnreadLocked();
+    // Bytes a reader took ahead in this delivery are unread until it uses them.
+    const int held = AheadDelivery == AvailDeliveries ? AheadUnused.load(std::memory_order_relaxed) : 0;
+    return UnreadLocked() - PeekDepth + held;
 }
 
 int TSioBaseDispatcher::PeekLocked(char& b, int k) const {
@@ -80,7 +83,8 @@ int TSioBaseDispatcher::TakeBytes(char* out, int max, std::uint64_t& delivery) {
     std::copy_n(DispRing.get(), n - first, out + first);
     if (InAvailDelivery) {
         PeekDepth += n;
-        delivery = AvailDeliveries;
+        delivery = AheadDelivery = AvailDeliveries;
+        AheadUnused.store(n, std::memory_order_relaxed);
     } else {
         DispTail = (DispTail + n) % kDispRingSize;
         DispRingFull = false;
@@ -92,6 +96,7 @@ bool TSioBaseDispatcher::ReturnBytes(int n, std::uint64_t delivery) {
     std::lock_guard lock(DispatchLock);
     if (!InAvailDelivery || delivery != AvailDeliveries || n < 0 || n > PeekDepth) return false;
     PeekDepth -= n;
+    AheadUnused.store(0, std::memory_order_relaxed);
     return true;
 }
 
@@ -331,6 +336,16 @@ void TSioBaseDispatcher::ProcessDeviceEvent() {
         }
         if (CloseDeferred) return;
     }
+}
+
+bool TSioBaseDispatcher::QuietAfterPass() {
+    {
+        std::lock_guard lock(DispatchLock);
+        if (UnreadLocked() > 0) return false;
+    }
+    std::lock_guard lock(StateLock);
+    return ComWorker && ComWorker->Running() && TimerTriggerList.empty() && DataTriggerList.empty() &&
+           StatusTriggerList.empty();
 }
 
 void TSioBaseDispatcher::ProcessTimersAndStatus() {

@@ -48,6 +48,10 @@ inline constexpr unsigned MsgPortClosing = 0x7E0A;
 inline constexpr int kDispRingSize = 8192;
 inline constexpr int kDeliveryTimeoutMs = 3000;  // a window handler may hold a worker this long
 inline constexpr int kDispatchTickMs = 50;       // the dispatch worker's pass without device events
+// The same while nothing waits for a pass (see QuietAfterPass): every change
+// on the line then comes with a device event, and an idle port wakes the
+// machine once a second instead of twenty times.
+inline constexpr int kQuietTickMs = 1000;
 inline constexpr int kStartAckTimeoutMs = 3000;
 inline constexpr int kPurgeAckTimeoutMs = 5000;
 
@@ -226,9 +230,13 @@ public:
     // Bumped by every input purge: bytes a reader took ahead before it are
     // void.
     std::uint64_t InputGeneration() const { return InputPurges.load(std::memory_order_acquire); }
+    // The reader of TakeBytes reports each byte it uses, for the trace.
     void NoteTaken(char b) {
         if (TraceOn.load(std::memory_order_relaxed)) TraceBytes('R', &b, 1);
     }
+    // ...and, for bytes of a delivery, how many it still holds unused:
+    // UnreadCount counts those as unread while that delivery runs.
+    void NoteHeldAhead(int n) { AheadUnused.store(n, std::memory_order_relaxed); }
     int PeekByte(char& b, int k);
     int UnreadCount();
     int OutputQueued();
@@ -303,6 +311,11 @@ protected:
     bool CheckDataTriggers();
     void ProcessDeviceEvent();
     void ProcessTimersAndStatus();
+    // True when the next pass may wait for a device event as long as
+    // kQuietTickMs: no unread bytes (a full ring leaves bytes in the device
+    // that raise no new event), an event worker that still runs, no trigger
+    // that the pass would have to look at.
+    bool QuietAfterPass();
     int UnreadLocked() const;
     int PeekLocked(char& b, int k) const;  // DispatchLock held
     COMSTAT RefreshLineErrors();
@@ -362,6 +375,8 @@ protected:
     int PeekDepth = 0;
     int PeekDepthMax = 0;
     std::uint64_t AvailDeliveries = 0;  // names the running data-available delivery
+    std::uint64_t AheadDelivery = 0;    // the delivery TakeBytes last took ahead from
+    std::atomic<int> AheadUnused{0};    // of those, not used yet (the reader keeps it)
     std::atomic<std::uint64_t> InputPurges{0};
     int ScanPos = 0;
     // Running counts of received bytes, so "new data since the last notice"

@@ -3,7 +3,8 @@
 // TComThread waits for device events and hands each to the dispatch worker
 // in lock-step (ComEvent, then ReadyEvent once the bytes were read, so the
 // device wait is re-armed only after the data was taken). TDispThread runs a
-// dispatch pass on every device event and at least every 50 ms. TOutThread
+// dispatch pass on every device event and at least every 50 ms, or every
+// second while the port is quiet (QuietAfterPass). TOutThread
 // writes the output ring to the device, one contiguous run per write.
 #include "serial/dispatcher.h"
 
@@ -94,8 +95,9 @@ void TDispThread::Body() {
     TSioBaseDispatcher& d = Dispatcher;
     d.GeneralEvent->Set();
     bool normalEnd = false;
+    int tick = kDispatchTickMs;
     for (;;) {
-        d.ComEvent->Wait(kDispatchTickMs);
+        d.ComEvent->Wait(tick);
         if (d.StopRequested) break;
         d.ProcessDeviceEvent();
         d.ProcessTimersAndStatus();
@@ -103,6 +105,7 @@ void TDispThread::Body() {
             normalEnd = true;
             break;
         }
+        tick = d.QuietAfterPass() ? kQuietTickMs : kDispatchTickMs;
     }
     if (normalEnd) d.GeneralEvent->Set();
     d.ReleaseOnDispExit = d.CloseDeferred || d.StopRequested;

@@ -25,8 +25,16 @@ public:
     bool Next(TSioBaseDispatcher& dispatcher, char& byte) {
         if (pos_ == len_ || source_ != &dispatcher || generation_ != dispatcher.InputGeneration()) return false;
         byte = buffer_[pos_++];
+        if (delivery_ != 0) dispatcher.NoteHeldAhead(len_ - pos_);
         dispatcher.NoteTaken(byte);
         return true;
+    }
+
+    // How many bytes of `dispatcher` are held. At the start of a notice
+    // these come from a delivery that has ended: the dispatcher counts them
+    // as taken, so the notice's count leaves them out.
+    int Held(const TSioBaseDispatcher& dispatcher) const {
+        return source_ == &dispatcher && generation_ == dispatcher.InputGeneration() ? len_ - pos_ : 0;
     }
 
     // Drops what is held and takes what the dispatcher hands out now.

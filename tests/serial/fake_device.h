@@ -40,6 +40,7 @@ public:
     int WaitEventCalls();
     int WaitWritableCalls();
     int PassCount();  // dispatch passes (one modem-line read each)
+    std::uint32_t CollectedLineErrors() const { return LineErrors.load(); }  // what the passes gathered
     sio::DCB DeviceLine();
     std::vector<int> Escapes();
     static int OpenHandles();
