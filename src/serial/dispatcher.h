@@ -345,6 +345,7 @@ protected:
     bool OnOwnerThread() const;
     bool OnDispatchWorker();
     void WorkerLeft();
+    void AcknowledgeStart();  // a worker is ready: armed and waiting
     // Waits until done() holds, pumping the owner's queue when called on the
     // owner thread (a worker may be waiting for a handler to run there).
     void WaitPumping(const std::function<bool()>& done, int timeoutMs = kInfinite,
@@ -446,6 +447,7 @@ protected:
     std::atomic<bool> WorkersRunning{false};
     std::atomic<bool> ReleaseOnDispExit{false};
     std::atomic<int> ActiveWorkers{0};
+    std::atomic<int> StartAcks{0};
 
     // Workers (StateLock guards the references).
     std::unique_ptr<TSioDispatcherThread> ComWorker;
@@ -456,7 +458,7 @@ protected:
     // The six events: created at open, released once no worker can use them.
     std::unique_ptr<SyncEvent> ComEvent;        // auto: a device event was seen
     std::unique_ptr<SyncEvent> ReadyEvent;      // auto: the dispatch worker finished a pass
-    std::unique_ptr<SyncEvent> GeneralEvent;    // auto: start, stop and flush acknowledgements
+    std::unique_ptr<SyncEvent> GeneralEvent;    // auto: stop and flush acknowledgements (starts: StartAcks)
     std::unique_ptr<SyncEvent> OutputEvent;     // auto: bytes were queued
     std::unique_ptr<SyncEvent> WriteDoneEvent;  // manual: a stalled run may go on
     std::unique_ptr<SyncEvent> OutFlushEvent;   // auto: the output worker must drop its run

@@ -69,7 +69,7 @@ void TSioBaseDispatcher::WorkerLeft() {
 void TComThread::Body() {
     TSioBaseDispatcher& d = Dispatcher;
     d.DeviceSetEventMask(kDeviceEventMask);
-    d.GeneralEvent->Set();
+    d.AcknowledgeStart();
     while (!d.StopRequested) {
         std::uint32_t mask = 0;
         const int seen = d.DeviceWaitEvent(mask);
@@ -93,7 +93,7 @@ void TComThread::Body() {
 
 void TDispThread::Body() {
     TSioBaseDispatcher& d = Dispatcher;
-    d.GeneralEvent->Set();
+    d.AcknowledgeStart();
     bool normalEnd = false;
     int tick = kDispatchTickMs;
     for (;;) {
@@ -118,7 +118,7 @@ void TOutThread::Body() {
     TSioBaseDispatcher& d = Dispatcher;
     SyncEvent& output = *d.OutputWaitPair.First;
     SyncEvent& flush = *d.OutputWaitPair.Second;
-    d.GeneralEvent->Set();
+    d.AcknowledgeStart();
     for (;;) {
         if (SyncEvent::WaitEither(output, flush, kInfinite) == 0) {
             if (d.StopRequested) break;
@@ -166,6 +166,11 @@ void TOutThread::Drain() {
     }
 }
 
+void TSioBaseDispatcher::AcknowledgeStart() {
+    ++StartAcks;
+    NotifyChange();
+}
+
 void TSioBaseDispatcher::StartWorkers() {
     {
         std::lock_guard lock(StateLock);
@@ -173,8 +178,13 @@ void TSioBaseDispatcher::StartWorkers() {
         WorkersRunning = true;
         StopRequested = false;
     }
-    auto launch = [this](std::unique_ptr<TSioDispatcherThread>& ref,
-                         std::unique_ptr<TSioDispatcherThread> worker) {
+    StartAcks = 0;
+    int launched = 0;
+    // The three are started one after the other and their acknowledgements
+    // awaited together: each thread start costs a wake-up, and an open
+    // waits for all of them.
+    auto launch = [this, &launched](std::unique_ptr<TSioDispatcherThread>& ref,
+                                    std::unique_ptr<TSioDispatcherThread> worker) {
         TSioDispatcherThread* started = worker.get();
         {
             std::lock_guard lock(StateLock);
@@ -187,11 +197,16 @@ void TSioBaseDispatcher::StartWorkers() {
             if (--ActiveWorkers == 0) WorkersRunning = false;
             throw;
         }
-        GeneralEvent->Wait(kStartAckTimeoutMs);
+        ++launched;
     };
     launch(ComWorker, std::make_unique<TComThread>(*this));
     launch(DispWorker, std::make_unique<TDispThread>(*this));
     launch(OutWorker, std::make_unique<TOutThread>(*this));
+    {
+        std::unique_lock lock(changeMutex_);
+        changed_.wait_for(lock, std::chrono::milliseconds(kStartAckTimeoutMs),
+                          [&] { return StartAcks.load() >= launched; });
+    }
     std::lock_guard lock(StateLock);
     ApplyWorkerPriorities();
 }

@@ -129,7 +129,15 @@ int TSioBaseDispatcher::DevicePurge(int which) {
         std::lock_guard lock(StateLock);
         workerRuns = OutWorker && OutWorker->Running() && OutFlushEvent;
     }
-    if (workerRuns) {
+    bool queued;
+    {
+        // A run stays in the ring until it is accounted, so an empty ring
+        // means the worker holds no run and the hand-shake can be skipped
+        // (every close purges).
+        std::lock_guard lock(OutputLock);
+        queued = QueuedLocked() > 0;
+    }
+    if (workerRuns && queued) {
         // The output worker drops its run and acknowledges before the ring
         // is emptied under its feet.
         OutFlushEvent->Set();

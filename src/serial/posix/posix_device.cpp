@@ -228,7 +228,10 @@ void PosixSerialDevice::SwitchRs485(bool on) {
 
 void PosixSerialDevice::SetModemLine(int line, bool raised) {
     // Ptys refuse every modem-line request; a line we cannot drive is
-    // ignored, as EscapeCommFunction's result is.
+    // ignored, as EscapeCommFunction's result is, and a device that had no
+    // modem lines at open is not asked again.
+    if (!modemLinesKnown_)
+        return;
     (void)::ioctl(fd_.get(), raised ? TIOCMBIS : TIOCMBIC, &line);
 }
 

@@ -3,7 +3,9 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 
 #include "serial/posix/system_error.h"
@@ -62,6 +64,12 @@ bool HoldsSettings(const termios2& held, const termios2& asked) {
            held.c_cc[VMIN] == asked.c_cc[VMIN] && held.c_cc[VTIME] == asked.c_cc[VTIME] &&
            held.c_cc[VSTART] == asked.c_cc[VSTART] && held.c_cc[VSTOP] == asked.c_cc[VSTOP] &&
            CloseEnough(BaudRateOf(held), BaudRateOf(asked));
+}
+
+bool SameTermios(const termios2& a, const termios2& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           a.c_line == b.c_line && std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc)) &&
+           a.c_ispeed == b.c_ispeed && a.c_ospeed == b.c_ospeed;
 }
 
 std::uint8_t ByteSizeOf(const termios2& tio) {
@@ -199,6 +207,10 @@ int ApplyTermios(int fd, const termios2& tio) {
     termios2 before{};
     if (int error = ReadTermios(fd, before))
         return SystemError(error);
+    return ChangeTermios(fd, before, tio);
+}
+
+int ChangeTermios(int fd, const termios2& before, const termios2& tio) {
     if (::ioctl(fd, TCSETS2, &tio) != 0 && errno != EINVAL)
         return SystemError(errno);
     // Linux takes what it can of a change and may answer EINVAL for the
@@ -215,11 +227,15 @@ int ApplyTermios(int fd, const termios2& tio) {
 int WriteLineSettings(int fd, const DCB& record) {
     if (int error = CheckLineRecord(record))
         return error;
-    termios2 tio{};
-    if (int error = ReadTermios(fd, tio))
+    termios2 before{};
+    if (int error = ReadTermios(fd, before))
         return SystemError(error);
+    termios2 tio = before;
     LineRecordToTermios(record, tio);
-    return ApplyTermios(fd, tio);
+    // An open re-applies every setting in turn; most of them change nothing.
+    if (SameTermios(before, tio))
+        return 0;
+    return ChangeTermios(fd, before, tio);
 }
 
 }  // namespace sio

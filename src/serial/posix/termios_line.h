@@ -54,6 +54,8 @@ int ReadTermios(int fd, termios2& tio);
 // asked (a pseudo-terminal's forced CS8 and parity aside, and the baud rate
 // within 3 %), else a Windows error number. A refused change is undone.
 int ApplyTermios(int fd, const termios2& tio);
+// The same, from settings `before` that were just read.
+int ChangeTermios(int fd, const termios2& before, const termios2& tio);
 
 // CheckLineRecord, then the block's line settings applied with ApplyTermios.
 // 0 or a Windows error number.
