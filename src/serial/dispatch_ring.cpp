@@ -314,9 +314,8 @@ void TSioBaseDispatcher::RefreshModemDelta(std::uint32_t deviceLines) {
 
 void TSioBaseDispatcher::ProcessDeviceEvent() {
     const std::uint32_t mask = EventMask;
-    // The lines are asked of the device at most once a pass: the pass runs
-    // every 50 ms on an idle port, and a second ioctl would only repeat the
-    // answer it already has.
+    // The lines are asked of the device at most once a pass: a second ioctl
+    // would only repeat the answer it already has.
     std::optional<std::uint32_t> lines;
     auto deviceLines = [&] {
         if (!lines) lines = DeviceModemStatus();
