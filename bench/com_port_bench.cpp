@@ -199,6 +199,48 @@ private:
     std::thread thread_;
 };
 
+// What a receiver's handler reports to the measuring loops below, so that
+// both sides are measured by the same code.
+struct Reception {
+    bool got = false;               // latency: the byte arrived and was read
+    Clock::time_point arrived;
+    std::size_t received = 0;       // flood: bytes checked so far
+    bool corrupt = false;
+
+    void Check(char c) {
+        if (c != PatternByte(received)) corrupt = true;
+        ++received;
+    }
+};
+
+// One byte at a time, each written after the previous one's notice; the
+// delays from write to handler.
+std::vector<double> SampleLatency(PtyPair& pty, int count, Reception& r, const char* who) {
+    std::vector<double> samples;
+    samples.reserve(count);
+    PacedWriter writer(pty);
+    for (int i = 0; i < count; ++i) {
+        r.got = false;
+        writer.SendOne();
+        if (!RunUntil([&] { return r.got; }, std::chrono::seconds(5)))
+            throw std::runtime_error(std::string(who) + ": no notice");
+        samples.push_back(Micros(r.arrived - writer.SentAt()));
+    }
+    return samples;
+}
+
+// The whole flood written from a thread of its own; MB/s until the handler
+// has checked the last byte.
+double TimeFlood(PtyPair& pty, const std::string& data, Reception& r, const char* who) {
+    const auto start = Clock::now();
+    std::thread writer([&] { pty.WriteAll(data.data(), data.size()); });
+    const bool done = RunUntil([&] { return r.received >= data.size(); }, std::chrono::minutes(2));
+    const auto elapsed = Clock::now() - start;
+    writer.join();
+    if (!done || r.corrupt) throw std::runtime_error(std::string(who) + ": flood lost or corrupted bytes");
+    return static_cast<double>(data.size()) / std::chrono::duration<double>(elapsed).count() / 1e6;
+}
+
 // --- Ours -------------------------------------------------------------------
 
 void ConfigureOurs(sio::TSioComPort& port) {
@@ -212,24 +254,15 @@ void ConfigureOurs(sio::TSioComPort& port) {
 std::vector<double> OurLatency(PtyPair& pty, int count) {
     sio::TSioComPort port;
     ConfigureOurs(port);
-    bool got = false;
-    Clock::time_point arrived;
+    Reception r;
     port.SetOnTrigger([&](sio::TSioCustomComPort* cp, sio::Word msg, sio::Word, sio::Word data) {
         if (msg != sio::MsgTriggerAvail) return;
         for (int i = 0; i < data; ++i) cp->ReadChar();
-        arrived = Clock::now();
-        got = true;
+        r.arrived = Clock::now();
+        r.got = true;
     });
     port.SetOpen(true);
-    std::vector<double> samples;
-    samples.reserve(count);
-    PacedWriter writer(pty);
-    for (int i = 0; i < count; ++i) {
-        got = false;
-        writer.SendOne();
-        if (!RunUntil([&] { return got; }, std::chrono::seconds(5))) throw std::runtime_error("ours: no notice");
-        samples.push_back(Micros(arrived - writer.SentAt()));
-    }
+    std::vector<double> samples = SampleLatency(pty, count, r, "ours");
     port.SetOpen(false);
     return samples;
 }
@@ -237,24 +270,15 @@ std::vector<double> OurLatency(PtyPair& pty, int count) {
 double OurThroughput(PtyPair& pty, const std::string& data) {
     sio::TSioComPort port;
     ConfigureOurs(port);
-    std::size_t received = 0;
-    bool corrupt = false;
+    Reception r;
     port.SetOnTrigger([&](sio::TSioCustomComPort* cp, sio::Word msg, sio::Word, sio::Word count) {
         if (msg != sio::MsgTriggerAvail) return;
-        for (int i = 0; i < count; ++i) {
-            if (cp->ReadChar() != PatternByte(received)) corrupt = true;
-            ++received;
-        }
+        for (int i = 0; i < count; ++i) r.Check(cp->ReadChar());
     });
     port.SetOpen(true);
-    const auto start = Clock::now();
-    std::thread writer([&] { pty.WriteAll(data.data(), data.size()); });
-    const bool done = RunUntil([&] { return received >= data.size(); }, std::chrono::minutes(2));
-    const auto elapsed = Clock::now() - start;
-    writer.join();
+    const double rate = TimeFlood(pty, data, r, "ours");
     port.SetOpen(false);
-    if (!done || corrupt) throw std::runtime_error("ours: flood lost or corrupted bytes");
-    return static_cast<double>(data.size()) / std::chrono::duration<double>(elapsed).count() / 1e6;
+    return rate;
 }
 
 double OurIdle() {
@@ -292,47 +316,28 @@ void OpenPeer(QSerialPort& port, const std::string& path) {
 
 std::vector<double> PeerLatency(PtyPair& pty, int count) {
     QSerialPort port;
-    bool got = false;
-    Clock::time_point arrived;
+    Reception r;
     QObject::connect(&port, &QSerialPort::readyRead, [&] {
         port.readAll();
-        arrived = Clock::now();
-        got = true;
+        r.arrived = Clock::now();
+        r.got = true;
     });
     OpenPeer(port, pty.SlavePath());
-    std::vector<double> samples;
-    samples.reserve(count);
-    PacedWriter writer(pty);
-    for (int i = 0; i < count; ++i) {
-        got = false;
-        writer.SendOne();
-        if (!RunUntil([&] { return got; }, std::chrono::seconds(5))) throw std::runtime_error("peer: no notice");
-        samples.push_back(Micros(arrived - writer.SentAt()));
-    }
+    std::vector<double> samples = SampleLatency(pty, count, r, "peer");
     port.close();
     return samples;
 }
 
 double PeerThroughput(PtyPair& pty, const std::string& data) {
     QSerialPort port;
-    std::size_t received = 0;
-    bool corrupt = false;
+    Reception r;
     QObject::connect(&port, &QSerialPort::readyRead, [&] {
-        const QByteArray bytes = port.readAll();
-        for (char c : bytes) {
-            if (c != PatternByte(received)) corrupt = true;
-            ++received;
-        }
+        for (char c : port.readAll()) r.Check(c);
     });
     OpenPeer(port, pty.SlavePath());
-    const auto start = Clock::now();
-    std::thread writer([&] { pty.WriteAll(data.data(), data.size()); });
-    const bool done = RunUntil([&] { return received >= data.size(); }, std::chrono::minutes(2));
-    const auto elapsed = Clock::now() - start;
-    writer.join();
+    const double rate = TimeFlood(pty, data, r, "peer");
     port.close();
-    if (!done || corrupt) throw std::runtime_error("peer: flood lost or corrupted bytes");
-    return static_cast<double>(data.size()) / std::chrono::duration<double>(elapsed).count() / 1e6;
+    return rate;
 }
 
 double PeerIdle(PtyPair& pty) {
