@@ -103,6 +103,7 @@ desktop="$root/usr/share/applications/example.c_seed_da200391.MastercardWriter.d
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Name\[zh_CN\]=RS232接口母卡生成程序V1.0' "$desktop" || fail "Chinese name in the menu entry"
 grep -qx 'Exec=mastercard-writer' "$desktop" || fail "Exec in the menu entry"
+grep -qx 'Icon=mastercard-writer' "$desktop" || fail "Icon in the menu entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/example.c_seed_da200391.MastercardWriter.metainfo.xml" ||
   fail "appstreamcli validate"
 if ! lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1; then
