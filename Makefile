@@ -4,7 +4,7 @@ CMAKE_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST = ctest --output-on-failure --timeout 300
 PROGRAM = build/plain/src/app/mastercard-writer
 
-.PHONY: all deps build test test-plain test-asan test-tsan run demo bench clean
+.PHONY: all deps build program test test-plain test-asan test-tsan run demo package bench clean
 
 all: build
 
@@ -14,6 +14,12 @@ deps:
 build: deps
 	cmake -S . -B build/plain $(CMAKE_CONFIG)
 	cmake --build build/plain
+
+# Only the program and the simulated writer device, not the test programs:
+# what run, demo and package need.
+program: deps
+	cmake -S . -B build/plain $(CMAKE_CONFIG)
+	cmake --build build/plain --target mastercard-writer writer-sim
 
 # Plain build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
 # serial tests under ThreadSanitizer.
@@ -32,12 +38,16 @@ test-tsan: deps
 	cmake --build build/tsan
 	$(CTEST) --test-dir build/tsan -L serial
 
-run: build
+run: program
 	$(PROGRAM)
 
 # The program wired to the simulated writer device, linked as COM3.
 demo: deps
 	scripts/demo
+
+# The Debian package, from the plain build's binaries, into build/plain/package.
+package: program
+	cpack --config build/plain/CPackConfig.cmake
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCHMARKS=ON

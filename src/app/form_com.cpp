@@ -104,7 +104,7 @@ void TForm_Com::FormCreate(QObject*) {
     BuildPortList();
     FComReady = false;
     Button_genMcard->setEnabled(false);
-    PrepareTrafficLog(ProgramFolder());
+    PrepareTrafficLog(TrafficLogFolder(ProgramFolder()));
     AddNumbers(ComboBox_SectorNum, kSectorsS50);
     ComboBox_SectorNum->setCurrentIndex(0);
     AddNumbers(ComboBox_BlockStartAdr, 16);

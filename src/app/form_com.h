@@ -48,9 +48,9 @@ public:
     // Fills ComboBox_ComNum: " AUTO ", then " COM1" to " COM12".
     void BuildPortList();
 
-    // Sets FLogLines, FLogFileName and FLogEnabled for a program whose
-    // executable lies in `programFolder` (ending with a separator).
-    void PrepareTrafficLog(const QString& programFolder);
+    // Sets FLogLines, FLogFileName and FLogEnabled for the log folder
+    // `logFolder` (ending with a separator; see TrafficLogFolder).
+    void PrepareTrafficLog(const QString& logFolder);
 
     // The writer link: the serial port's trigger handler, one request with
     // the wait for the first reply bytes, and one line of the traffic log.

@@ -12,6 +12,8 @@ int main(int argc, char* argv[]) {
     // exception, a worker's failure) is shown like any other exception.
     sio::SetExceptionReporter([](const std::exception& error) { ReportException(error); });
     app.setWindowIcon(QIcon(":/app/mastercard-writer.png"));
+    // Ties the window to its menu entry, so a desktop shows the entry's icon.
+    app.setDesktopFileName("example.c_seed_da200391.MastercardWriter");
     TForm_Com Form_Com;
     Form_Com.show();
     const int result = app.exec();

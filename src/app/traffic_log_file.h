@@ -1,6 +1,8 @@
 // Where the traffic log is saved and whether it is saved at all: a file
-// named after the start-up minute in the program's folder, written only when
-// a switch file "writelog.txt" lies beside the program.
+// named after the start-up minute in the log folder, written only when a
+// switch file "writelog.txt" lies in that folder. The log folder is the
+// program's own where the operator may write there, else the per-user data
+// folder.
 #pragma once
 
 #include <QDateTime>
@@ -12,6 +14,17 @@
 
 // The folder of the program's executable, ending with a path separator.
 QString ProgramFolder();
+
+// The per-user data folder, ending with a path separator:
+// $XDG_DATA_HOME/mastercard-writer/ when XDG_DATA_HOME is an absolute path,
+// else ~/.local/share/mastercard-writer/. It may not exist yet.
+QString TrafficLogDataFolder();
+
+// The folder that holds the switch file and the log, ending with a path
+// separator: programFolder where it is writable (a program run from its
+// build or from a copied folder), otherwise TrafficLogDataFolder() (an
+// installed program, whose folder is not the operator's to write).
+QString TrafficLogFolder(const QString& programFolder);
 
 // programFolder + "YYYYMMDDhhmm" of `startedAt` (hours 00-23) + ".Log".
 QString TrafficLogFileName(const QString& programFolder, const QDateTime& startedAt);
@@ -26,6 +39,8 @@ std::string TrafficLogStamp(const QDateTime& time);
 // LF, its bytes as they are. The first save writes the file whole, replacing
 // what an earlier start within the same minute left there; later saves
 // append only the new lines, so a long log does not cost a rewrite per line.
+// A log in the per-user data folder makes that folder when it is missing;
+// no other folder is ever made.
 class TrafficLogFileWriter {
 public:
     // Brings the file `fileName` up to `lines`. Throws std::runtime_error
