@@ -89,7 +89,8 @@ TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
     const ReplyClock::time_point sent = ReplyClock::now();
     ReplyClock::duration firstLook{};
     int looks = 0;
-    const bool accepted = WaitForReply(actions, sent, [&] {
+    EventLoopReplyClock clock;
+    const bool accepted = WaitForReply(actions, clock, sent, [&] {
         if (looks++ == 0) firstLook = ReplyClock::now() - sent;
         return false;
     });
@@ -100,6 +101,45 @@ TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
     EXPECT_GE(waited, kReplyTimeout);
     EXPECT_GT(looks, 1);
     EXPECT_EQ(updates, 0);  // no idle-time updates inside the wait
+}
+
+// Nanoseconds since the send, so that a failure prints a number.
+long long Ns(ReplyClock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
+
+// The gate and the deadline on a clock that the test moves. A wait wakes for
+// an arrival, just after the 20 ms gate and at the 1500 ms deadline, and at
+// no other time; a reply is taken at the first look after both the gate and
+// its arrival.
+TEST(ReplyWait, LooksFirstJustAfterTwentyMillisecondsAndGivesUpAtFifteenHundred) {
+    using namespace std::chrono_literals;
+    QWidget window;
+    TActionList actions(&window);
+    struct Case {
+        std::chrono::nanoseconds arrival;  // 0: never
+        bool accepted;
+        std::vector<long long> looks;  // ns after the send
+    };
+    const long long gateNs = 20'000'001, deadlineNs = 1'500'000'000;
+    const Case cases[] = {
+        {0ns, false, {gateNs, deadlineNs}},
+        {5ms, true, {gateNs}},
+        {20ms, true, {gateNs}},
+        {700ms, true, {gateNs, 700'000'000}},
+        {1499ms, true, {gateNs, 1'499'000'000}},
+        {1501ms, false, {gateNs, deadlineNs}},
+    };
+    for (const Case& c : cases) {
+        ScriptedReplyClock clock;
+        bool arrived = false;
+        if (c.arrival != 0ns) clock.At(c.arrival, [&] { arrived = true; });
+        std::vector<long long> looks;
+        const bool accepted = WaitForReply(actions, clock, clock.Now(), [&] {
+            looks.push_back(Ns(clock.Elapsed()));
+            return arrived;
+        });
+        EXPECT_EQ(accepted, c.accepted) << "arrival " << c.arrival.count() << " ns";
+        EXPECT_EQ(looks, c.looks) << "arrival " << c.arrival.count() << " ns";
+    }
 }
 
 class TrafficLogFileTest : public WriterTest {

@@ -4,12 +4,14 @@
 #include "app/status_bar.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -120,4 +122,26 @@ mastercard::WriterFaults SilentHandshake() {
     mastercard::WriterFaults faults;
     faults.silent.handshake = true;
     return faults;
+}
+
+// Starts far from the steady clock's epoch, so that no wake-up time the
+// wait computes can be mistaken for "now".
+ScriptedReplyClock::ScriptedReplyClock()
+    : start_(ReplyClock::time_point(std::chrono::hours(1000))), now_(start_) {}
+
+void ScriptedReplyClock::HandleEventsUntil(ReplyClock::time_point wakeAt) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!arrivals_.empty() && arrivals_.begin()->first <= wakeAt) {
+        auto next = arrivals_.begin();
+        now_ = std::max(now_, next->first);
+        const std::function<void()> what = std::move(next->second);
+        arrivals_.erase(next);
+        what();
+        return;
+    }
+    now_ = std::max(now_, wakeAt);
+}
+
+void ScriptedReplyClock::At(ReplyClock::duration after, std::function<void()> what) {
+    arrivals_.emplace(start_ + after, std::move(what));
 }

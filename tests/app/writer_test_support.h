@@ -5,6 +5,7 @@
 
 #include "app_test_support.h"
 
+#include "app/reply_wait.h"
 #include "mastercard/writer_protocol.h"
 #include "writer_simulator.h"
 
@@ -69,6 +70,26 @@ protected:
     std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;
+};
+
+// A reply-wait clock on which time passes at once: each sleep jumps to its
+// wake-up time, or to the next scripted arrival before it, which then runs.
+// Pending events are handled first, as the event loop would.
+class ScriptedReplyClock : public ReplyWaitClock {
+public:
+    ScriptedReplyClock();
+    ReplyClock::time_point Now() override { return now_; }
+    void HandleEventsUntil(ReplyClock::time_point wakeAt) override;
+
+    // `what` runs when the clock reaches `after` past the start.
+    void At(ReplyClock::duration after, std::function<void()> what);
+    // Time since the start.
+    ReplyClock::duration Elapsed() const { return now_ - start_; }
+
+private:
+    const ReplyClock::time_point start_;
+    ReplyClock::time_point now_;
+    std::multimap<ReplyClock::time_point, std::function<void()>> arrivals_;
 };
 
 // Runs `action` once, on the main thread, at the first pass of the event
