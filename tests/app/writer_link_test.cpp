@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTime>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,34 @@ TEST_F(WriterLink, AWaitEndsAtTheFirstPieceAndLaterPiecesStillArrive) {
     RunUntil([&] { return form.FRecvText.size() == 2; });
     EXPECT_EQ(form.FRecvText, "\x06\x15");
     EXPECT_EQ(form.FLogLines.size(), 2u);  // later pieces are not logged
+}
+
+// A log line's stamp: the time of day to the millisecond.
+QTime Stamp(const std::string& line) {
+    return QTime::fromString(QString::fromStdString(line.substr(0, 12)), "hh:mm:ss zzz");
+}
+
+// "Sendhex " carries the time of the send, "Recevhex " the time the reply
+// arrived, 80 ms later.
+TEST_F(WriterLink, SendsAreStampedWithTheSendTimeAndRepliesWithTheirArrival) {
+    ScriptedDevice device(portDir_.path().toStdString(), 1);
+    device.replyDelayMs = 80;
+    ASSERT_TRUE(form.TryOpenPort(1));
+    const QTime before = QTime::currentTime();
+    form.SendAndWait("\x02");
+    const QTime after = QTime::currentTime();
+
+    ASSERT_EQ(LogWithoutStamps(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;"}));
+    ASSERT_EQ(device.repliedAt.size(), 1u);
+    const QTime sent = Stamp(form.FLogLines[0]);
+    const QTime received = Stamp(form.FLogLines[1]);
+    const QTime replied = device.repliedAt[0].time();
+    ASSERT_TRUE(sent.isValid() && received.isValid());
+    EXPECT_LE(before, sent);
+    EXPECT_LT(sent, replied);
+    EXPECT_GE(sent.msecsTo(replied), 80);
+    EXPECT_LE(replied, received);
+    EXPECT_LE(received, after);
 }
 
 TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {

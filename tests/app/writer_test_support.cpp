@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <unistd.h>
+
 namespace {
 
 writersim::SimulatorOptions OptionsFor(const std::string& portDir, int com,
@@ -144,4 +146,53 @@ void ScriptedReplyClock::HandleEventsUntil(ReplyClock::time_point wakeAt) {
 
 void ScriptedReplyClock::At(ReplyClock::duration after, std::function<void()> what) {
     arrivals_.emplace(start_ + after, std::move(what));
+}
+
+ScriptedDevice::ScriptedDevice(const std::string& portDir, int com)
+    : line_(writersim::OpenPseudoTerminal()),
+      link_(portDir, com, line_.slave_path),
+      notifier_(std::make_unique<QSocketNotifier>(line_.master.Get(), QSocketNotifier::Read)) {
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
+}
+
+ScriptedDevice::~ScriptedDevice() = default;
+
+void ScriptedDevice::OnReadable() {
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(line_.master.Get(), buffer, sizeof buffer)) > 0) {
+        pending_.append(buffer, static_cast<std::size_t>(n));
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    constexpr std::size_t kFrameBytes = 26;
+    while (!pending_.empty()) {
+        const auto first = static_cast<unsigned char>(pending_[0]);
+        if (first == 0xAA) {
+            if (pending_.size() < kFrameBytes) return;  // the rest is on its way
+            pending_.erase(0, kFrameBytes);
+            Reply(promptReply);
+            continue;
+        }
+        pending_.erase(0, 1);
+        if (first == 0x02) {
+            Reply(handshakeReply);
+        } else if (first == 0x06 && !statusReplies.empty()) {
+            Reply(statusReplies.front());
+            statusReplies.pop_front();
+        }
+    }
+}
+
+void ScriptedDevice::Reply(const std::string& bytes) {
+    if (bytes.empty()) return;
+    auto send = [this, bytes] {
+        repliedAt.push_back(QDateTime::currentDateTime());
+        ASSERT_EQ(::write(line_.master.Get(), bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+    };
+    if (replyDelayMs == 0) {
+        send();
+    } else {
+        QTimer::singleShot(replyDelayMs, this, send);
+    }
 }

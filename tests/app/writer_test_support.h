@@ -7,7 +7,12 @@
 
 #include "app/reply_wait.h"
 #include "mastercard/writer_protocol.h"
+#include "port_link.h"
+#include "pseudo_terminal.h"
 #include "writer_simulator.h"
+
+#include <QDateTime>
+#include <QSocketNotifier>
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -70,6 +76,34 @@ protected:
     std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;
+};
+
+// A writer device played by the test on the main thread, on a
+// pseudo-terminal linked as COM`com`: each whole request is answered with
+// the reply scripted for it, `replyDelayMs` later. Replies can be anything,
+// so the program's reading of them can be checked byte by byte.
+class ScriptedDevice : public QObject {
+public:
+    ScriptedDevice(const std::string& portDir, int com);
+    ~ScriptedDevice() override;
+
+    std::string handshakeReply = "\x06";  // to 02; empty: silent
+    std::string promptReply = "\x02";     // to a 26-byte frame
+    std::deque<std::string> statusReplies;  // to each 06, in turn
+    int replyDelayMs = 0;
+    // Wall-clock time just before each reply went to the line.
+    std::vector<QDateTime> repliedAt;
+    // Every byte received, in order.
+    std::string received;
+
+private:
+    void OnReadable();
+    void Reply(const std::string& bytes);
+
+    writersim::PseudoTerminal line_;
+    writersim::PortLink link_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string pending_;
 };
 
 // A reply-wait clock on which time passes at once: each sleep jumps to its
