@@ -60,6 +60,10 @@ public:
     void LogTraffic(const std::string& HexText, const std::string& Label,
                     const std::string& TimeStamp);
 
+    // The clock the reply waits read and sleep on: the steady clock unless
+    // a test puts in one of its own (which must outlive its use here).
+    void SetReplyWaitClock(ReplyWaitClock* Clock);
+
     // Closes the port, selects COM`PortNumber` and opens it; false, with
     // nothing shown, when any of that fails.
     bool TryOpenPort(unsigned long PortNumber);
@@ -177,6 +181,8 @@ private:
 
     // When the last request was sent, on the clock the waits are measured on.
     ReplyClock::time_point FSendClock;
+    EventLoopReplyClock FEventLoopClock;
+    ReplyWaitClock* FWaitClock = &FEventLoopClock;
     // An open is running: its handshakes pump events, in which a second open
     // must not start.
     bool FOpenRunning = false;

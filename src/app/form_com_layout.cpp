@@ -3,6 +3,7 @@
 #include "app/action.h"
 #include "app/action_list.h"
 #include "app/form_com.h"
+#include "app/option_tab_stop.h"
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/upper_case_validator.h"
@@ -146,6 +147,7 @@ void TForm_Com::CreateControls() {
     RadioButton_OrderLow = Place(new QRadioButton(QString::fromUtf8("低字节在前"), GroupBox_DataOrder),
                                  "RadioButton_OrderLow", 472, 22, 99, 17);
     RadioButton_OrderLow->setChecked(true);
+    KeepTabStopOnCheckedOption({RadioButton_OrderHigh, RadioButton_OrderLow});
 
     RadioGroup_KeyCheck = RadioGroup(Panel6, "RadioGroup_KeyCheck", "密钥验证：",
                                      Texts({"密钥A", "密钥B"}), 1, 0, 4, 394, 611, 65);

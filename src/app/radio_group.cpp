@@ -1,5 +1,7 @@
 #include "app/radio_group.h"
 
+#include "app/option_tab_stop.h"
+
 #include <QFontMetrics>
 
 TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items,
@@ -15,6 +17,7 @@ TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringL
         if (checked) emit Click();
     });
     ArrangeButtons();
+    KeepTabStopOnCheckedOption({buttons_.begin(), buttons_.end()});
 }
 
 void TRadioGroup::SetItemIndex(int index) {

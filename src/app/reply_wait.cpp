@@ -6,21 +6,44 @@
 #include <QEventLoop>
 #include <QTimer>
 
-bool WaitForReply(TActionList& actions, ReplyClock::time_point sentAt,
+#include <thread>
+
+EventLoopReplyClock::EventLoopReplyClock() : alarm_(std::make_unique<QTimer>()) {
+    alarm_->setSingleShot(true);
+    alarm_->setTimerType(Qt::PreciseTimer);
+}
+
+EventLoopReplyClock::~EventLoopReplyClock() = default;
+
+void EventLoopReplyClock::HandleEventsUntil(ReplyClock::time_point wakeAt) {
+    using std::chrono::milliseconds;
+    const ReplyClock::duration remaining = wakeAt - ReplyClock::now();
+    if (remaining < milliseconds(1)) {
+        // The event loop's timers count whole milliseconds: the last
+        // fraction is slept out, and an event that comes meanwhile waits
+        // less than a millisecond.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_until(wakeAt);
+        return;
+    }
+    // Rounded down, so the alarm never rings late; what is left over is the
+    // fraction above.
+    alarm_->start(std::chrono::duration_cast<milliseconds>(remaining));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    alarm_->stop();
+}
+
+bool WaitForReply(TActionList& actions, ReplyWaitClock& clock, ReplyClock::time_point sentAt,
                   const std::function<bool()>& accept) {
     const TActionList::Pause noIdleUpdates(actions);
-    // The tick bounds each sleep: with no event to wake it, the thread still
-    // comes round within 1 ms to test the gate and the deadline.
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.start(std::chrono::milliseconds(1));
-
     const ReplyClock::time_point gate = sentAt + kReplyGate;
     const ReplyClock::time_point deadline = sentAt + kReplyTimeout;
-    while (ReplyClock::now() < deadline) {
-        // Handles what is pending; sleeps until the next event when nothing is.
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        if (ReplyClock::now() > gate && accept()) return true;
+    // The reply is looked at only strictly after the gate: the first
+    // instant the clock can tell apart from it.
+    const ReplyClock::time_point firstLook = gate + ReplyClock::duration(1);
+    while (clock.Now() < deadline) {
+        clock.HandleEventsUntil(clock.Now() < firstLook ? firstLook : deadline);
+        if (clock.Now() > gate && accept()) return true;
     }
     return false;
 }

@@ -1,11 +1,15 @@
 // The program's own wait for a reply of the writer device. The main thread
 // keeps handling its events while it waits, since the received bytes reach
-// the window through them, but it sleeps between passes instead of spinning.
+// the window through them, but it sleeps between them: it wakes only for an
+// event, for the moment the reply may first be looked at, and for the
+// deadline.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
+class QTimer;
 class TActionList;
 
 // Deadlines are measured on a monotonic clock: a step of the wall clock must
@@ -18,14 +22,36 @@ inline constexpr std::chrono::milliseconds kReplyTimeout{1500};
 // the send, so a reply that comes in pieces has a moment to gather.
 inline constexpr std::chrono::milliseconds kReplyGate{20};
 
+// Where a wait reads the time and how it lets time pass. The program uses
+// the steady clock and the event loop; a test can put a clock of its own in.
+class ReplyWaitClock {
+public:
+    virtual ~ReplyWaitClock() = default;
+    virtual ReplyClock::time_point Now() = 0;
+    // Handles the pending events; with none pending, sleeps until the next
+    // event arrives or `wakeAt` comes, whichever is first.
+    virtual void HandleEventsUntil(ReplyClock::time_point wakeAt) = 0;
+};
+
+// The steady clock, sleeping in the main thread's event loop.
+class EventLoopReplyClock : public ReplyWaitClock {
+public:
+    EventLoopReplyClock();
+    ~EventLoopReplyClock() override;
+    ReplyClock::time_point Now() override { return ReplyClock::now(); }
+    void HandleEventsUntil(ReplyClock::time_point wakeAt) override;
+
+private:
+    std::unique_ptr<QTimer> alarm_;
+};
+
 // Waits for the reply to a request sent at `sentAt`. Each pass tests the
 // deadline, handles the pending events (the serial port's trigger handler
 // appends received bytes in them) and then, once the gate has passed, asks
-// `accept` whether what has arrived will do. Between passes the thread
-// sleeps until the next event or for at most 1 ms. Returns true as soon as
+// `accept` whether what has arrived will do. Returns true as soon as
 // `accept` does, false when the deadline passes first.
 //
 // The idle-time updates of `actions` do not run during the wait, so the
 // enabled states stay as they were when it began.
-bool WaitForReply(TActionList& actions, ReplyClock::time_point sentAt,
+bool WaitForReply(TActionList& actions, ReplyWaitClock& clock, ReplyClock::time_point sentAt,
                   const std::function<bool()>& accept);

@@ -25,13 +25,17 @@ void TForm_Com::SioComPort1Trigger(sio::TSioCustomComPort*, sio::Word Msg, sio::
 void TForm_Com::SendRequest(const std::string& Data, const std::string& LoggedText) {
     FRecvText.clear();
     FSendTime = QDateTime::currentDateTime();
-    FSendClock = ReplyClock::now();
+    FSendClock = FWaitClock->Now();
     SioComPort1->WriteString(Data);
     LogTraffic(LoggedText, "Sendhex ", TrafficLogStamp(FSendTime));
 }
 
 bool TForm_Com::WaitForReply(const std::function<bool()>& accept) {
-    return ::WaitForReply(*ActionList1, FSendClock, accept);
+    return ::WaitForReply(*ActionList1, *FWaitClock, FSendClock, accept);
+}
+
+void TForm_Com::SetReplyWaitClock(ReplyWaitClock* Clock) {
+    FWaitClock = Clock != nullptr ? Clock : &FEventLoopClock;
 }
 
 void TForm_Com::SendAndWait(const std::string& Data) {

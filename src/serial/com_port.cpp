@@ -50,6 +50,7 @@ std::string TSioBaseComponent::Version() const { return "1.0"; }
 TSioCustomComPort::TSioCustomComPort() = default;
 
 TSioCustomComPort::~TSioCustomComPort() {
+    destroying_ = true;
     if (phase_ == phOpen) {
         try {
             ClosePort();
@@ -158,6 +159,8 @@ void TSioCustomComPort::EnsurePortSelected() {
 void TSioCustomComPort::ClosePort() {
     if (phase_ != phOpen) return;
     TSioBaseDispatcher& dispatcher = *activeDispatcher_;
+    // Only an open asked for while this close runs counts.
+    reopenRequested_ = false;
 
     // Each writes its file only if it was on. A file that cannot be written
     // must not keep the port open: the close goes on and reports it after.
@@ -179,19 +182,24 @@ void TSioCustomComPort::ClosePort() {
 
     dispatcher.ShutDown();
 
+    bool closed = false;
     if (!dispatcher.IsCloseDeferred()) {
         ReleaseDispatcher();
-    } else if (handlersRunning_ == 0) {
+        closed = true;
+    } else if (handlersRunning_ == 0 && dispatcher.HandlersOnOwnerThread() == 0) {
         // A delivery was under way, but no handler of this port is on the
         // stack: the worker only waits for this thread to take its message.
         // Letting the queue run hands that notice to a closing port, which
         // passes nothing on, and the workers leave; the close then ends here
-        // and a caller that opens the port again finds it closed.
+        // and a caller that opens the port again finds it closed. A handler
+        // the dispatcher runs on this thread further up would never let the
+        // worker go, so that case takes the deferred road below.
         while (dispatcher.RunningWorkers() > 0) {
             CurrentMessageLink().PumpOnce();
             std::this_thread::yield();
         }
         ReleaseDispatcher();
+        closed = true;
     } else {
         // Asked for from inside a trigger handler: the dispatch worker is
         // still delivering, so the dispatcher may not go yet. The hidden
@@ -200,7 +208,22 @@ void TSioCustomComPort::ClosePort() {
         CurrentMessageLink().PumpOnce();
     }
     NotifyPortClosed();
+    // The events handled while closing may have asked for an open; the
+    // caller of this close is not the one to hear how that open went.
+    if (closed) {
+        try {
+            OpenIfRequested();
+        } catch (const std::exception& e) {
+            ReportException(e);
+        }
+    }
     if (dumpFailure) std::rethrow_exception(dumpFailure);
+}
+
+void TSioCustomComPort::OpenIfRequested() {
+    if (!reopenRequested_ || phase_ != phClosed || destroying_) return;
+    reopenRequested_ = false;
+    OpenPort();
 }
 
 void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {
@@ -212,10 +235,7 @@ void TSioCustomComPort::FinishDeferredClose(TSioBaseDispatcher& dispatcher) {
         return;
     }
     ReleaseDispatcher();
-    if (reopenRequested_) {
-        reopenRequested_ = false;
-        OpenPort();
-    }
+    OpenIfRequested();
 }
 
 void TSioCustomComPort::ReleaseDispatcher() {

@@ -234,6 +234,8 @@ private:
     // dispatcher was delivering a trigger.
     void FinishDeferredClose(TSioBaseDispatcher& dispatcher);
     void ReleaseDispatcher();
+    // Opens the port if an open was asked for while it was closing.
+    void OpenIfRequested();
     void TellPortUsers(unsigned msg, bool closingOnly);
     void ApplyAllSettings();
     void ApplyFlowSettings();
@@ -302,6 +304,7 @@ private:
     Word availThreshold_ = 1;
     std::uint8_t workerPriorityBoost_ = 0;
     std::vector<TPortUser> portUsers_;
+    bool destroying_ = false;  // a close from the destructor reopens nothing
     int handlersRunning_ = 0;  // notifications of this port being handled on the stack
     ReadAhead readAhead_;      // bytes ReadChar has taken but not yet returned
 };

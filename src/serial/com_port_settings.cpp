@@ -81,8 +81,10 @@ void TSioCustomComPort::SetComNumber(Word value) {
     activeDispatcher_->SaveTriggers(triggers);
     const TTraceLogState tracing = tracing_;
     const TTraceLogState logging = logging_;
-    SetOpen(false);
+    // The number goes in first: an open asked for while the close below
+    // pumps events takes place when the close ends, and must find the new port.
     comNumber_ = value;
+    SetOpen(false);
     SetTracing(tracing);
     SetLogging(logging);
     SetOpen(true);

@@ -219,7 +219,16 @@ bool TSioBaseDispatcher::DeliverTrigger(unsigned msg, WParam wparam, int lparamL
         if (!deliver([&] {
                 if (entry.Deleted) return;
                 if (entry.Synchronize)
-                    CurrentMessageLink().RunOnOwnerThread([&] { entry.Method(msg, wparam, lParam); });
+                    CurrentMessageLink().RunOnOwnerThread([&] {
+                        // Counted while on the owner's stack: a close it asks
+                        // for must not wait for this delivery to end.
+                        ++OwnerThreadHandlers;
+                        struct Leave {
+                            std::atomic<int>& count;
+                            ~Leave() { --count; }
+                        } leave{OwnerThreadHandlers};
+                        entry.Method(msg, wparam, lParam);
+                    });
                 else
                     entry.Method(msg, wparam, lParam);
             }))

@@ -292,6 +292,8 @@ public:
     bool IsCloseDeferred() const { return CloseDeferred.load(); }
     bool AreWorkersRunning() const { return WorkersRunning.load(); }
     int RunningWorkers() const { return ActiveWorkers.load(); }
+    // Synchronised event handlers running on the owner thread right now.
+    int HandlersOnOwnerThread() const { return OwnerThreadHandlers.load(); }
     int OutputWorkerPriority();
     int EventsOpen();  // how many of the six events exist
 
@@ -447,6 +449,7 @@ protected:
     std::atomic<bool> WorkersRunning{false};
     std::atomic<bool> ReleaseOnDispExit{false};
     std::atomic<int> ActiveWorkers{0};
+    std::atomic<int> OwnerThreadHandlers{0};
     std::atomic<int> StartAcks{0};
 
     // Workers (StateLock guards the references).

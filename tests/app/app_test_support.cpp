@@ -83,7 +83,7 @@ bool TestForm::ConfirmYesNo(const QString& Text) {
     return answer;
 }
 
-int TestForm::MessageBox(const QString& Text, const QString& Caption, unsigned) {
+int TestForm::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {
     messages << Caption + "|" + Text;
-    return 1;
+    return realMessageBoxes ? TForm_Com::MessageBox(Text, Caption, Flags) : 1;
 }

@@ -58,4 +58,5 @@ public:
     std::deque<bool> answers;  // next answers to the confirmation; Yes when empty
     QStringList questions;     // every confirmation asked
     QStringList messages;      // every message box: caption + "|" + text
+    bool realMessageBoxes = false;  // also show the program's own box
 };

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -165,6 +166,63 @@ TEST_F(CardGeneration, ClosingThePortDuringAWaitFailsAndTheNextPressReportsIt) {
     Generate();
     EXPECT_EQ(TestApp().reports, QStringList{"ie_NOpen - device not open"});
     EXPECT_FALSE(form.Button_genMcard->isEnabled());
+}
+
+// The verdict is the second byte of a status reply of five bytes or more,
+// whatever the bytes before and after it hold; the whole reply is logged.
+TEST_F(CardGeneration, TheStatusIsTheSecondByteOfAReplyOfFiveOrMore) {
+    ScriptedDevice device(portDir_.path().toStdString(), 4);
+    const QString failedWithError = QString::fromUtf8("生成母卡执行失败error");
+    struct Case {
+        std::string reply;
+        const char* logged;
+        QString verdict;  // panel 3 and the message
+        QString message;
+    };
+    const Case cases[] = {
+        {std::string("\xFF\x00\xFF\xFF\xFF", 5), "Recevhex ; FF 00 FF FF FF;", kSucceeded, kSucceeded},
+        {std::string("\x00\xFF\x00\x00\x00\x00", 6), "Recevhex ; 00 FF 00 00 00 00;", kFailed, kFailed},
+        {std::string("\x00\x0F\x00\xFF\x00\xFF\x00", 7), "Recevhex ; 00 0F 00 FF 00 FF 00;", kFailed,
+         failedWithError},
+        {std::string("\x20\x00\x01\x02\x03\xFF\x06\x03", 8), "Recevhex ; 20 00 01 02 03 FF 06 03;",
+         kSucceeded, kSucceeded},
+        {std::string("\x00\x00\x0F\x00\x00\x00", 6), "Recevhex ; 00 00 0F 00 00 00;", kSucceeded, kSucceeded},
+    };
+    for (const Case& c : cases) device.statusReplies.push_back(c.reply);
+    OpenPort(4);
+    ASSERT_TRUE(form.FComReady);
+    for (const Case& c : cases) {
+        form.messages.clear();
+        form.StatusBar1->Panels(3)->setText("stale");
+        const std::size_t before = form.FLogLines.size();
+        Generate();
+        EXPECT_EQ(Panel(3), c.verdict) << c.logged;
+        EXPECT_EQ(form.messages, QStringList{kInfo + c.message}) << c.logged;
+        const Lines log = LogWithoutStamps(before);
+        ASSERT_EQ(log.size(), 6u) << c.logged;
+        EXPECT_EQ(log.back(), c.logged);
+    }
+}
+
+// What the operator sees of a generation's outcome: the program's own box,
+// captioned "信息提示", with the information icon and a single OK.
+TEST_F(CardGeneration, OutcomesShowAnInformationBoxWithOK) {
+    Connect();
+    form.realMessageBoxes = true;
+    QStringList seen;
+    auto inspect = [&](QMessageBox& box) {
+        seen << box.windowTitle() + "|" + box.text() + "|" + QString::number(box.icon()) + "|" +
+                    QString::number(static_cast<int>(box.standardButtons()), 16);
+    };
+    AnswerNextMessageBox(Qt::Key_Return, inspect);
+    Generate();
+    ClickOption(form.RadioGroup_outdatamode0_1, 1);
+    form.Edit_KeyCheck->setText("12345");
+    RunUntilIdle();
+    AnswerNextMessageBox(Qt::Key_Return, inspect);
+    Generate();
+    EXPECT_EQ(seen, (QStringList{QString::fromUtf8("信息提示|生成母卡执行成功|1|400"),
+                                 QString::fromUtf8("信息提示|密钥错误|1|400")}));
 }
 
 class CardGenerationSettings : public CardGeneration {

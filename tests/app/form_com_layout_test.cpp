@@ -248,7 +248,8 @@ TEST_F(FormLayout, ActionsWithCategoriesCaptionsAndTheirButtons) {
 }
 
 TEST_F(FormLayout, TabWalksPortControlsThenGenerateThenSettingsInDesignOrder) {
-    // Radio options count as their group; consecutive repeats collapse.
+    // Radio options count as their group; consecutive repeats collapse. Of
+    // the byte-order pair only the checked option is a Tab stop.
     QStringList walk;
     QWidget* w = form.ComboBox_ComNum;
     do {
@@ -263,7 +264,7 @@ TEST_F(FormLayout, TabWalksPortControlsThenGenerateThenSettingsInDesignOrder) {
         "ComboBox_ComNum", "Button1", "Button2", "Button_genMcard", "RadioGroup_cardnum",
         "RadioGroup_outdatamode0_1", "RadioGroup_Outmode", "ComboBox_SectorNum",
         "ComboBox_BlockNum", "ComboBox_BlockStartAdr", "ComboBox_BlockEndAdr",
-        "RadioButton_OrderHigh", "RadioButton_OrderLow", "CheckBox_cardflagsave",
+        "RadioButton_OrderLow", "CheckBox_cardflagsave",
         "RadioGroup_KeyCheck", "Edit_KeyCheck", "RadioGroup_KeySet", "Edit_KeySet",
         "RadioGroup_OutStyle_bit7", "RadioGroup_bandrate_OutStyle_bit1_0",
         "RadioGroup_content_parameter", "RadioGroup_OutStyle_bit6", "RadioGroup_OutStyle_bit5",

@@ -9,6 +9,7 @@
 #include "app/traffic_log_file.h"
 #include "serial/errors.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -187,6 +188,36 @@ TEST_F(FormCom, SectorChoiceRefillsTheBlocksOfThatSector) {
     ChooseItem(form.ComboBox_BlockNum, 2);
     ChooseItem(form.ComboBox_SectorNum, 39);  // the same sector again
     EXPECT_EQ(form.ComboBox_BlockNum->currentIndex(), 0);
+}
+
+// Tab and Shift+Tab enter a set of options at its checked option, and the
+// arrow keys move on from there, choosing as they go.
+TEST_F(FormCom, TabEntersOptionsAtTheCheckedOneAndArrowsMoveOn) {
+    ConnectInModeOne();
+    QApplication::setActiveWindow(&form);
+    auto press = [](QWidget* from, Qt::Key key) -> QWidget* {
+        from->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(from, key);
+        return QApplication::focusWidget();
+    };
+    // The byte-order pair: "低字节在前" is checked and second in the order.
+    EXPECT_EQ(press(form.ComboBox_BlockEndAdr, Qt::Key_Tab), form.RadioButton_OrderLow);
+    EXPECT_EQ(press(form.CheckBox_cardflagsave, Qt::Key_Backtab), form.RadioButton_OrderLow);
+    EXPECT_EQ(press(form.RadioButton_OrderLow, Qt::Key_Tab), form.CheckBox_cardflagsave);
+    // "高字节在前" lies below "低字节在前".
+    EXPECT_EQ(press(form.RadioButton_OrderLow, Qt::Key_Down), form.RadioButton_OrderHigh);
+    EXPECT_TRUE(form.RadioButton_OrderHigh->isChecked());
+    EXPECT_EQ(press(form.ComboBox_BlockEndAdr, Qt::Key_Tab), form.RadioButton_OrderHigh);
+
+    // A radio group, entered from either side at its second option.
+    ClickOption(form.RadioGroup_Outmode, 1);
+    QRadioButton* decimal = form.RadioGroup_Outmode->Button(0);
+    QRadioButton* hexadecimal = form.RadioGroup_Outmode->Button(1);
+    EXPECT_EQ(press(form.RadioGroup_outdatamode0_1->Button(1), Qt::Key_Tab), hexadecimal);
+    EXPECT_EQ(press(form.ComboBox_SectorNum, Qt::Key_Backtab), hexadecimal);
+    EXPECT_EQ(press(hexadecimal, Qt::Key_Left), decimal);
+    EXPECT_EQ(form.RadioGroup_Outmode->ItemIndex(), 0);
+    EXPECT_EQ(press(form.ComboBox_SectorNum, Qt::Key_Backtab), decimal);
 }
 
 TEST_F(FormCom, OperatorsKeyboardChoiceOfASectorIsAChoice) {

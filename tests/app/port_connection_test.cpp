@@ -6,6 +6,7 @@
 #include "app/status_bar.h"
 
 #include <QComboBox>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QTest>
@@ -55,6 +56,49 @@ TEST_F(PortConnection, AutoWithoutPortsFailsAtOnceAndFindsComTwelve) {
     OpenPort(0);
     EXPECT_TRUE(form.FComReady);
     EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM12"));
+}
+
+// Twelve ports that open but answer nothing: each is given the whole
+// 1500 ms (on a clock the test moves), in ascending order, and the scan
+// fails with COM12 left open.
+TEST_F(PortConnection, AutoWithEveryPortSilentWaitsOutEachInTurnAndFails) {
+    std::vector<std::unique_ptr<ScriptedDevice>> devices;
+    for (int com = 1; com <= 12; ++com) {
+        devices.push_back(std::make_unique<ScriptedDevice>(portDir_.path().toStdString(), com));
+        devices.back()->handshakeReply.clear();
+    }
+    ScriptedReplyClock clock;
+    form.SetReplyWaitClock(&clock);
+    std::vector<int> opened;
+    form.SioComPort1->SetOnPortOpen(
+        [&](sio::TSioCustomComPort* port) { opened.push_back(port->ComNumber()); });
+
+    OpenPort(0);
+    form.SetReplyWaitClock(nullptr);
+
+    EXPECT_EQ(opened, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(clock.Elapsed()).count(), 18000);
+    EXPECT_EQ(LogWithoutStamps(), Requests(12, "Sendhex ; 02;"));
+    EXPECT_FALSE(form.FComReady);
+    EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
+    EXPECT_EQ(form.messages, QStringList{kOpenFailed});
+    EXPECT_TRUE(form.SioComPort1->Open());
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 12);
+    EXPECT_FALSE(form.Button_genMcard->isEnabled());
+    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_FALSE(form.Button2->isEnabled());
+}
+
+// What the operator sees of a failed open: the program's own box.
+TEST_F(PortConnection, AFailedOpenShowsAnErrorNoticeWithTheInformationIconAndOK) {
+    form.realMessageBoxes = true;
+    QString seen;
+    AnswerNextMessageBox(Qt::Key_Return, [&](QMessageBox& box) {
+        seen = box.windowTitle() + "|" + box.text() + "|" + QString::number(box.icon()) + "|" +
+               QString::number(static_cast<int>(box.standardButtons()), 16);
+    });
+    OpenPort(5);
+    EXPECT_EQ(seen, QString::fromUtf8("错误提示|串口通信错误 |1|400"));  // Information, Ok
 }
 
 TEST_F(PortConnection, AChosenAbsentPortFailsWithThePortClosed) {

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTime>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,34 @@ TEST_F(WriterLink, AWaitEndsAtTheFirstPieceAndLaterPiecesStillArrive) {
     EXPECT_EQ(form.FLogLines.size(), 2u);  // later pieces are not logged
 }
 
+// A log line's stamp: the time of day to the millisecond.
+QTime Stamp(const std::string& line) {
+    return QTime::fromString(QString::fromStdString(line.substr(0, 12)), "hh:mm:ss zzz");
+}
+
+// "Sendhex " carries the time of the send, "Recevhex " the time the reply
+// arrived, 80 ms later.
+TEST_F(WriterLink, SendsAreStampedWithTheSendTimeAndRepliesWithTheirArrival) {
+    ScriptedDevice device(portDir_.path().toStdString(), 1);
+    device.replyDelayMs = 80;
+    ASSERT_TRUE(form.TryOpenPort(1));
+    const QTime before = QTime::currentTime();
+    form.SendAndWait("\x02");
+    const QTime after = QTime::currentTime();
+
+    ASSERT_EQ(LogWithoutStamps(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;"}));
+    ASSERT_EQ(device.repliedAt.size(), 1u);
+    const QTime sent = Stamp(form.FLogLines[0]);
+    const QTime received = Stamp(form.FLogLines[1]);
+    const QTime replied = device.repliedAt[0].time();
+    ASSERT_TRUE(sent.isValid() && received.isValid());
+    EXPECT_LE(before, sent);
+    EXPECT_LT(sent, replied);
+    EXPECT_GE(sent.msecsTo(replied), 80);
+    EXPECT_LE(replied, received);
+    EXPECT_LE(received, after);
+}
+
 TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
     QWidget window;
     TActionList actions(&window);
@@ -89,7 +118,8 @@ TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
     const ReplyClock::time_point sent = ReplyClock::now();
     ReplyClock::duration firstLook{};
     int looks = 0;
-    const bool accepted = WaitForReply(actions, sent, [&] {
+    EventLoopReplyClock clock;
+    const bool accepted = WaitForReply(actions, clock, sent, [&] {
         if (looks++ == 0) firstLook = ReplyClock::now() - sent;
         return false;
     });
@@ -100,6 +130,45 @@ TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
     EXPECT_GE(waited, kReplyTimeout);
     EXPECT_GT(looks, 1);
     EXPECT_EQ(updates, 0);  // no idle-time updates inside the wait
+}
+
+// Nanoseconds since the send, so that a failure prints a number.
+long long Ns(ReplyClock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
+
+// The gate and the deadline on a clock that the test moves. A wait wakes for
+// an arrival, just after the 20 ms gate and at the 1500 ms deadline, and at
+// no other time; a reply is taken at the first look after both the gate and
+// its arrival.
+TEST(ReplyWait, LooksFirstJustAfterTwentyMillisecondsAndGivesUpAtFifteenHundred) {
+    using namespace std::chrono_literals;
+    QWidget window;
+    TActionList actions(&window);
+    struct Case {
+        std::chrono::nanoseconds arrival;  // 0: never
+        bool accepted;
+        std::vector<long long> looks;  // ns after the send
+    };
+    const long long gateNs = 20'000'001, deadlineNs = 1'500'000'000;
+    const Case cases[] = {
+        {0ns, false, {gateNs, deadlineNs}},
+        {5ms, true, {gateNs}},
+        {20ms, true, {gateNs}},
+        {700ms, true, {gateNs, 700'000'000}},
+        {1499ms, true, {gateNs, 1'499'000'000}},
+        {1501ms, false, {gateNs, deadlineNs}},
+    };
+    for (const Case& c : cases) {
+        ScriptedReplyClock clock;
+        bool arrived = false;
+        if (c.arrival != 0ns) clock.At(c.arrival, [&] { arrived = true; });
+        std::vector<long long> looks;
+        const bool accepted = WaitForReply(actions, clock, clock.Now(), [&] {
+            looks.push_back(Ns(clock.Elapsed()));
+            return arrived;
+        });
+        EXPECT_EQ(accepted, c.accepted) << "arrival " << c.arrival.count() << " ns";
+        EXPECT_EQ(looks, c.looks) << "arrival " << c.arrival.count() << " ns";
+    }
 }
 
 class TrafficLogFileTest : public WriterTest {

@@ -4,13 +4,17 @@
 #include "app/status_bar.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace {
 
@@ -120,4 +124,75 @@ mastercard::WriterFaults SilentHandshake() {
     mastercard::WriterFaults faults;
     faults.silent.handshake = true;
     return faults;
+}
+
+// Starts far from the steady clock's epoch, so that no wake-up time the
+// wait computes can be mistaken for "now".
+ScriptedReplyClock::ScriptedReplyClock()
+    : start_(ReplyClock::time_point(std::chrono::hours(1000))), now_(start_) {}
+
+void ScriptedReplyClock::HandleEventsUntil(ReplyClock::time_point wakeAt) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!arrivals_.empty() && arrivals_.begin()->first <= wakeAt) {
+        auto next = arrivals_.begin();
+        now_ = std::max(now_, next->first);
+        const std::function<void()> what = std::move(next->second);
+        arrivals_.erase(next);
+        what();
+        return;
+    }
+    now_ = std::max(now_, wakeAt);
+}
+
+void ScriptedReplyClock::At(ReplyClock::duration after, std::function<void()> what) {
+    arrivals_.emplace(start_ + after, std::move(what));
+}
+
+ScriptedDevice::ScriptedDevice(const std::string& portDir, int com)
+    : line_(writersim::OpenPseudoTerminal()),
+      link_(portDir, com, line_.slave_path),
+      notifier_(std::make_unique<QSocketNotifier>(line_.master.Get(), QSocketNotifier::Read)) {
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
+}
+
+ScriptedDevice::~ScriptedDevice() = default;
+
+void ScriptedDevice::OnReadable() {
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(line_.master.Get(), buffer, sizeof buffer)) > 0) {
+        pending_.append(buffer, static_cast<std::size_t>(n));
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    constexpr std::size_t kFrameBytes = 26;
+    while (!pending_.empty()) {
+        const auto first = static_cast<unsigned char>(pending_[0]);
+        if (first == 0xAA) {
+            if (pending_.size() < kFrameBytes) return;  // the rest is on its way
+            pending_.erase(0, kFrameBytes);
+            Reply(promptReply);
+            continue;
+        }
+        pending_.erase(0, 1);
+        if (first == 0x02) {
+            Reply(handshakeReply);
+        } else if (first == 0x06 && !statusReplies.empty()) {
+            Reply(statusReplies.front());
+            statusReplies.pop_front();
+        }
+    }
+}
+
+void ScriptedDevice::Reply(const std::string& bytes) {
+    if (bytes.empty()) return;
+    auto send = [this, bytes] {
+        repliedAt.push_back(QDateTime::currentDateTime());
+        ASSERT_EQ(::write(line_.master.Get(), bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+    };
+    if (replyDelayMs == 0) {
+        send();
+    } else {
+        QTimer::singleShot(replyDelayMs, this, send);
+    }
 }

@@ -5,8 +5,14 @@
 
 #include "app_test_support.h"
 
+#include "app/reply_wait.h"
 #include "mastercard/writer_protocol.h"
+#include "port_link.h"
+#include "pseudo_terminal.h"
 #include "writer_simulator.h"
+
+#include <QDateTime>
+#include <QSocketNotifier>
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,6 +76,54 @@ protected:
     std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;
+};
+
+// A writer device played by the test on the main thread, on a
+// pseudo-terminal linked as COM`com`: each whole request is answered with
+// the reply scripted for it, `replyDelayMs` later. Replies can be anything,
+// so the program's reading of them can be checked byte by byte.
+class ScriptedDevice : public QObject {
+public:
+    ScriptedDevice(const std::string& portDir, int com);
+    ~ScriptedDevice() override;
+
+    std::string handshakeReply = "\x06";  // to 02; empty: silent
+    std::string promptReply = "\x02";     // to a 26-byte frame
+    std::deque<std::string> statusReplies;  // to each 06, in turn
+    int replyDelayMs = 0;
+    // Wall-clock time just before each reply went to the line.
+    std::vector<QDateTime> repliedAt;
+    // Every byte received, in order.
+    std::string received;
+
+private:
+    void OnReadable();
+    void Reply(const std::string& bytes);
+
+    writersim::PseudoTerminal line_;
+    writersim::PortLink link_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string pending_;
+};
+
+// A reply-wait clock on which time passes at once: each sleep jumps to its
+// wake-up time, or to the next scripted arrival before it, which then runs.
+// Pending events are handled first, as the event loop would.
+class ScriptedReplyClock : public ReplyWaitClock {
+public:
+    ScriptedReplyClock();
+    ReplyClock::time_point Now() override { return now_; }
+    void HandleEventsUntil(ReplyClock::time_point wakeAt) override;
+
+    // `what` runs when the clock reaches `after` past the start.
+    void At(ReplyClock::duration after, std::function<void()> what);
+    // Time since the start.
+    ReplyClock::duration Elapsed() const { return now_ - start_; }
+
+private:
+    const ReplyClock::time_point start_;
+    ReplyClock::time_point now_;
+    std::multimap<ReplyClock::time_point, std::function<void()>> arrivals_;
 };
 
 // Runs `action` once, on the main thread, at the first pass of the event

@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <condition_variable>
+#include <mutex>
+
 #include <cstdio>
 #include <fstream>
 #include <chrono>
@@ -22,10 +27,49 @@ using namespace sio;
 
 namespace {
 
-class ComPortTest : public ComPortFakeTest {};
+class ComPortTest : public ComPortFakeTest {
+protected:
+    // Bytes arrive and the worker sends their notice; returns once it waits
+    // for this thread to take it.
+    void WaitUntilDelivering(const std::string& bytes) {
+        Device().Arrive(bytes);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!port.ActiveDispatcher()->IsDelivering() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_TRUE(port.ActiveDispatcher()->IsDelivering());
+    }
+};
 
 struct TriggerCall {
     Word Msg, TriggerHandle, Data;
+};
+
+// Ends the test program with a message when a test hangs, so that a hang
+// reads as the failure it is instead of stalling the whole run.
+class HangGuard {
+public:
+    explicit HangGuard(const char* what)
+        : watcher_([this, what] {
+              std::unique_lock lock(mutex_);
+              if (!done_cv_.wait_for(lock, std::chrono::seconds(20), [this] { return done_; })) {
+                  std::fprintf(stderr, "HANG: %s\n", what);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~HangGuard() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        done_cv_.notify_all();
+        watcher_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_cv_;
+    bool done_ = false;
+    std::thread watcher_;
 };
 
 // --- Writing --------------------------------------------------------------------
@@ -370,6 +414,60 @@ TEST_F(ComPortTest, OpenRequestedDuringADeferredCloseReopensAfterIt) {
         seen += data;
     });
     ASSERT_TRUE(PumpUntil([&] { return seen == 1; }));
+}
+
+// An open asked for by an event that a close handles while it waits for the
+// workers takes place when that close ends; no request outlives it, so a
+// later close from inside a trigger handler closes for good.
+TEST_F(ComPortTest, OpenRequestedWhileACloseHandlesEventsOpensWhenItEnds) {
+    port.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
+    OpenPort();
+    WaitUntilDelivering("late");
+
+    bool asked = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&] {
+            asked = true;
+            port.SetOpen(true);
+        },
+        Qt::QueuedConnection);
+    port.SetOpen(false);
+    ASSERT_TRUE(asked) << "the close handled no event";
+    EXPECT_EQ(port.Phase(), phOpen);
+    EXPECT_TRUE(port.Open());
+    EXPECT_FALSE(port.ReopenRequested());
+    EXPECT_EQ(created, 2);
+
+    port.SetOnTrigger([](TSioCustomComPort* cp, Word msg, Word, Word) {
+        if (msg == MsgTriggerAvail) cp->SetOpen(false);
+    });
+    Device().Arrive("Q");
+    ASSERT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
+    PumpPending();
+    EXPECT_EQ(port.Phase(), phClosed);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(created, 2) << "the port reopened unasked";
+}
+
+// A synchronised event handler runs on this thread while the dispatch
+// worker waits for it: a close it asks for must not wait for that worker.
+TEST_F(ComPortTest, CloseFromASynchronisedEventHandlerEnds) {
+    OpenPort();
+    int closes = 0;
+    port.SetOnPortClose([&](TSioCustomComPort*) { ++closes; });
+    port.ActiveDispatcher()->AddEventHandler(
+        [&](unsigned msg, WParam, LParam) {
+            if (msg == MsgTriggerAvail && port.Phase() == phOpen) port.SetOpen(false);
+        },
+        true);
+    const HangGuard guard("the close inside a synchronised handler never ended");
+    Device().Arrive("S");
+    ASSERT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.ActiveDispatcher(), nullptr);
+    ASSERT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
 }
 
 // A notice that reaches the window while the port is closing, or from a
