@@ -68,10 +68,18 @@ public:
     int WaitEvent(std::uint32_t& mask);
 
     // The bytes the device took now, 0 when it takes none now, negative on
-    // failure. In emulated RS-485 mode the whole run goes out with RTS raised.
+    // failure. In emulated RS-485 mode RTS is raised first and held until
+    // EndTransmission.
     int WriteRun(const char* data, int n);
     // 1 writable, 0 cancelled by CancelWrite, negative on failure.
     int WaitWritable();
+    // The output worker has no more bytes: in emulated RS-485 mode RTS falls
+    // once the last stop bit has left (or a purge or close cut the wait).
+    void EndTransmission();
+    // Waits until the driver has sent every byte it took: 0, or minus a
+    // Windows error when that cannot be told (cancelled, held by flow
+    // control, device gone).
+    int DrainOutput();
     void CancelWrite();
 
     // Discards pending output (0) or input (1). 0 or minus a Windows error.
@@ -105,7 +113,8 @@ private:
     int WriteRunToggled(const char* data, int n);
     int WaitForRoom(bool takeCancel);
     bool SleepUnlessCancelled(int milliseconds);
-    void WaitTransmitterEmpty();
+    bool WaitTransmitterEmpty();
+    int PrepareOpened(int fd);
 
     // Guards the descriptors against CloseHandle: every operation holds it
     // shared while it uses fd_ or the wake events, blocking waits included
@@ -141,6 +150,8 @@ private:
     bool rs485Kernel_ = false;
     std::atomic<bool> rs485Emulated_{false};
     std::atomic<bool> transmitterMayBeHeld_{false};
+    // Emulated RS-485: RTS was raised for the transmission under way.
+    std::atomic<bool> rtsHeldForSending_{false};
     std::atomic<std::uint32_t> baudRate_{9600};
 };
 
