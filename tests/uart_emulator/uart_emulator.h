@@ -51,7 +51,9 @@ struct PortOptions {
     bool acceptRs485 = false;       // TIOCSRS485 taken, driver switches RTS
     bool privileged = false;        // a root opener ignores TIOCEXCL
     std::size_t transmitQueue = 4096;  // the driver's buffer
-    int counterReadDelayMicroseconds = 0;  // widens races on TIOCGICOUNT
+    // Every second TIOCGICOUNT answer is held back this long after it was
+    // read, so that two readers overtake each other.
+    int counterReadDelayMicroseconds = 0;
 };
 
 enum class LineError { Frame, Parity, Overrun, Break };
