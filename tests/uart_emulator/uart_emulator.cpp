@@ -143,6 +143,7 @@ struct Port::State {
     std::vector<Event> record;
     std::size_t bytesSent = 0;
     int roomFd = -1;
+    int modemFd = -1;  // readable after an input line moved
     bool roomSignalled = false;
     bool vanished = false;
     bool stopping = false;
@@ -152,6 +153,11 @@ struct Port::State {
     std::thread transmitter;
 
     // Called with `lock` held.
+    void SignalModem() {
+        std::uint64_t value = 1;
+        (void)RealWrite()(modemFd, &value, sizeof value);
+    }
+
     void UpdateRoom() {
         bool room = vanished || queue.size() < options.transmitQueue;
         std::uint64_t value = 1;
@@ -353,7 +359,17 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
                    ((lines & TIOCM_CAR) && now.dcd != before.dcd) ||
                    ((lines & TIOCM_RNG) && now.rng != before.rng);
         };
-        port->changed.wait(held, moved);
+        // As the driver's wait, a signal ends it with EINTR.
+        while (!moved()) {
+            held.unlock();
+            pollfd change{port->modemFd, POLLIN, 0};
+            int ready = RealPoll()(&change, 1, -1);
+            if (ready < 0)
+                return Fail(errno);
+            std::uint64_t value = 0;
+            (void)::read(port->modemFd, &value, sizeof value);
+            held.lock();
+        }
         return port->vanished ? Fail(EIO) : 0;
     }
     case TIOCOUTQ:
@@ -452,7 +468,8 @@ Port::Port(const PortOptions& options) : state_(new State) {
         throw std::runtime_error("no shared memory");
     s.shared = new (shared) Shared;
     s.roomFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (s.roomFd < 0)
+    s.modemFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (s.roomFd < 0 || s.modemFd < 0)
         throw std::runtime_error("no eventfd");
     {
         std::lock_guard held(s.lock);
@@ -481,6 +498,7 @@ Port::~Port() {
     }
     state_->transmitter.join();
     RealClose()(state_->roomFd);
+    RealClose()(state_->modemFd);
     RealClose()(state_->slave);
     if (state_->master >= 0)
         RealClose()(state_->master);
@@ -506,6 +524,7 @@ void Port::SetInput(int line, bool raised) {
         ++c.dcd;
     else if (line == TIOCM_RNG && !raised)
         ++c.rng;  // the 8250 counts the ring indicator's trailing edge
+    state_->SignalModem();
     state_->changed.notify_all();
 }
 
@@ -529,6 +548,7 @@ void Port::FailNext(unsigned long request, int error) {
 void Port::Vanish() {
     std::lock_guard held(state_->lock);
     state_->vanished = true;
+    state_->SignalModem();
     state_->queue.clear();
     state_->UpdateRoom();
     state_->changed.notify_all();

@@ -21,8 +21,13 @@ namespace sio {
 namespace {
 
 // How often line events are sampled where the driver keeps modem lines and
-// error counters, and how often bytes left unread are looked at again.
+// error counters but cannot report their changes, and how often bytes left
+// unread are looked at again.
 constexpr int kSampleMilliseconds = 50;
+// Where the driver reports modem-line changes, only the error counters are
+// sampled, at this pace; an error usually comes with received bytes, which
+// wake the worker anyway.
+constexpr int kErrorSampleMilliseconds = 1000;
 
 // Bounds the wait for the transmitter's shift register to empty.
 constexpr int kMaxLineStatusChecks = 100;
@@ -128,6 +133,8 @@ int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
     serial_icounter_struct counters{};
     modemLinesKnown_ = ::ioctl(fd_.get(), TIOCMGET, &modem) == 0;
     countersKnown_ = ::ioctl(fd_.get(), TIOCGICOUNT, &counters) == 0;
+    if (modemLinesKnown_ && countersKnown_)
+        (void)lineWatch_.Start(fd_.get());  // without it, the lines are sampled
     eventBase_ = SampleLines();
     {
         std::lock_guard errors(errorLock_);
@@ -163,6 +170,7 @@ int PosixSerialDevice::CloseHandle() {
     std::unique_lock use(useLock_);
     // TIOCEXCL outlives our descriptor while another holds the terminal (a
     // simulator keeps its slave open); left set it would lock us out next time.
+    lineWatch_.Stop();
     if (exclusive_)
         (void)::ioctl(fd_.get(), TIOCNXCL);
     int result = ::close(fd_.release());
@@ -452,7 +460,7 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             LineSample now = SampleLines();
             seen |= LineEvents(eventBase_, now) & wanted;
             eventBase_ = now;
-            timeout = kSampleMilliseconds;
+            timeout = lineWatch_.Watching() ? kErrorSampleMilliseconds : kSampleMilliseconds;
         }
         bool watchInput = false;
         if (wanted & EV_RXCHAR) {
@@ -478,9 +486,11 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             return 1;
         }
 
-        pollfd fds[2] = {{fd_.get(), static_cast<short>(watchInput ? POLLIN : 0), 0},
-                         {eventWake_.fd(), POLLIN, 0}};
-        int ready = ::poll(fds, 2, timeout);
+        bool watchLines = (wanted & kLineEventBits) && lineWatch_.fd() >= 0;
+        pollfd fds[3] = {{fd_.get(), static_cast<short>(watchInput ? POLLIN : 0), 0},
+                         {eventWake_.fd(), POLLIN, 0},
+                         {watchLines ? lineWatch_.fd() : -1, POLLIN, 0}};
+        int ready = ::poll(fds, 3, timeout);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -493,6 +503,10 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
         if (fds[1].revents & POLLIN) {
             eventWake_.Consume();
             return 0;
+        }
+        if (fds[2].revents & POLLIN) {
+            lineWatch_.Consume();
+            continue;  // a modem line moved: sample again
         }
         if (fds[0].revents & POLLIN) {
             rxAnnounced_ = bytesRead_ + static_cast<std::uint64_t>(BytesWaiting());

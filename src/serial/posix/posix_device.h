@@ -18,6 +18,7 @@
 #include <string>
 
 #include "serial/comm_types.h"
+#include "serial/posix/modem_line_watch.h"
 #include "serial/posix/unique_fd.h"
 #include "serial/posix/wake_event.h"
 
@@ -131,6 +132,8 @@ private:
     // Set once at open, before any worker starts; read-only afterwards.
     bool modemLinesKnown_ = false;  // TIOCMGET works (ptys refuse it)
     bool countersKnown_ = false;    // TIOCGICOUNT works
+    // Modem-line changes as the driver reports them, where it keeps them.
+    ModemLineWatch lineWatch_;
 
     std::atomic<bool> hangUpSeen_{false};
     bool hangUpReported_ = false;  // event worker only
