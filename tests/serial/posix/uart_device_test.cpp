@@ -134,6 +134,9 @@ TEST_F(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
 }
 
 TEST_F(UartDeviceTest, ExclusiveOpenHoldsBetweenProcesses) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer cannot start threads in a child of a threaded process";
+#endif
     ASSERT_GE(device.Open(kCom5), 0);
     EXPECT_TRUE(uart.Exclusive());
     // Another process is turned away with "in use" (ERROR_ACCESS_DENIED).
@@ -295,8 +298,11 @@ TEST_F(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
     const uartemu::Event& last = record[record.size() - 2];
     EXPECT_EQ(last.value, 'P');
     EXPECT_GE(record.back().start, last.end);
-    // Within one character (9600 8N1) of the line going idle.
+    // Within one character (9600 8N1) of the line going idle; a sanitizer
+    // build is only held to the order.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LE(record.back().start - std::max(last.end, last.shown), 1'041'667);
+#endif
 }
 
 TEST_F(UartRs485DeviceTest, VanishingAdapterEndsTheTransmissionAndCloses) {
