@@ -218,6 +218,50 @@ TEST_F(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
+// Every second counter read held back, so the owner's QueueBlock and the
+// dispatch pass overtake each other on the way to the baseline.
+class UartSlowCountersComPortTest : public UartComPortTest {
+protected:
+    static uartemu::PortOptions Options() {
+        uartemu::PortOptions options;
+        options.counterReadDelayMicroseconds = 300;
+        return options;
+    }
+    UartSlowCountersComPortTest() : UartComPortTest(Options()) {}
+};
+
+TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
+    Open();
+    TSioBaseDispatcher& dispatcher = *port.ActiveDispatcher();
+    struct Case {
+        uartemu::LineError error;
+        int code;
+    };
+    const Case cases[] = {{uartemu::LineError::Frame, 4},
+                          {uartemu::LineError::Parity, 3},
+                          {uartemu::LineError::Overrun, 2},
+                          {uartemu::LineError::Break, 9}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        uart.Inject(c.error);
+        int code = 0;
+        // QueueBlock reads the counters too, while the pass may be doing so.
+        ASSERT_TRUE(PumpUntil([&] {
+            port.WriteString("e");
+            code = dispatcher.TakeLineError();
+            return code != 0;
+        }));
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(dispatcher.TakeLineBreak(), c.code == 9);
+        for (int i = 0; i < 20; ++i) {
+            port.WriteString("q");
+            PumpPending();
+            ASSERT_EQ(dispatcher.TakeLineError(), 0) << "reported twice";
+            ASSERT_FALSE(dispatcher.TakeLineBreak()) << "break reported twice";
+        }
+    }
+}
+
 class UartKernelRs485Test : public UartComPortTest {
 protected:
     static uartemu::PortOptions Options() {
