@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unistd.h>
 
 using namespace sio;
 using sio::test::ScopedPortDir;
@@ -228,6 +229,9 @@ protected:
         return options;
     }
     UartSlowCountersComPortTest() : UartComPortTest(Options()) {}
+
+    // A byte from the peer wakes the dispatch pass.
+    void Receive() { ASSERT_EQ(::write(uart.Master(), "r", 1), 1); }
 };
 
 TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
@@ -245,8 +249,10 @@ TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
         SCOPED_TRACE(c.code);
         uart.Inject(c.error);
         int code = 0;
-        // QueueBlock reads the counters too, while the pass may be doing so.
+        // QueueBlock reads the counters too, while the pass that a received
+        // byte starts may be doing so.
         ASSERT_TRUE(PumpUntil([&] {
+            Receive();
             port.WriteString("e");
             code = dispatcher.TakeLineError();
             return code != 0;
@@ -254,6 +260,7 @@ TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
         EXPECT_EQ(code, c.code);
         EXPECT_EQ(dispatcher.TakeLineBreak(), c.code == 9);
         for (int i = 0; i < 20; ++i) {
+            Receive();
             port.WriteString("q");
             PumpPending();
             ASSERT_EQ(dispatcher.TakeLineError(), 0) << "reported twice";
