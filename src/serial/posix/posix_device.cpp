@@ -29,6 +29,10 @@ constexpr int kSampleMilliseconds = 50;
 // wake the worker anyway.
 constexpr int kErrorSampleMilliseconds = 1000;
 
+// What is left to the driver's drain: a purge or close waits at most this
+// long for the output worker.
+constexpr std::uint64_t kDrainMicroseconds = 50'000;
+
 // Bounds the wait for the transmitter's shift register to empty.
 constexpr int kMaxLineStatusChecks = 100;
 
@@ -582,10 +586,11 @@ int PosixSerialDevice::DrainOutput() {
 // false when a cancel, a failure or flow control ended the wait first.
 bool PosixSerialDevice::WaitTransmitterEmpty() {
     // The driver's queue, in steps of half its sending time (ten bits a
-    // character, never more than a frame takes), so the last few
-    // milliseconds are left to the driver's own drain and the end is seen
-    // as it happens. A cancel (purge or close) ends the wait, so flow
-    // control cannot hang us here.
+    // character, never more than a frame takes), until the last 50 ms are
+    // left to the driver's own drain, which returns as the last stop bit
+    // leaves; a late wake-up from a timed sleep would let RTS fall late.
+    // A cancel (purge or close) ends the sleeps, so flow control cannot
+    // hang us here, and the drain is short.
     std::uint32_t baud = std::max<std::uint32_t>(baudRate_, 1);
     bool mayBeHeld = transmitterMayBeHeld_;
     for (;;) {
@@ -595,7 +600,7 @@ bool PosixSerialDevice::WaitTransmitterEmpty() {
         if (queued <= 0)
             break;
         auto microseconds = std::uint64_t{10'000'000} * static_cast<std::uint64_t>(queued) / baud;
-        if (!mayBeHeld && microseconds < 4000)
+        if (!mayBeHeld && microseconds < kDrainMicroseconds)
             break;
         int step = static_cast<int>(std::clamp<std::uint64_t>(microseconds / 2000, 1, 100));
         if (SleepUnlessCancelled(step))
