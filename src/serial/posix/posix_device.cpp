@@ -172,9 +172,10 @@ int PosixSerialDevice::CloseHandle() {
     eventWake_.Signal();
     writeWake_.Signal();
     std::unique_lock use(useLock_);
+    // The watcher waits in the driver on this descriptor.
+    lineWatch_.Stop();
     // TIOCEXCL outlives our descriptor while another holds the terminal (a
     // simulator keeps its slave open); left set it would lock us out next time.
-    lineWatch_.Stop();
     if (exclusive_)
         (void)::ioctl(fd_.get(), TIOCNXCL);
     int result = ::close(fd_.release());

@@ -1,11 +1,12 @@
 // One serial device on a Linux terminal descriptor: the device primitives the
 // dispatcher builds on, as the Windows serial services behave.
 //
-// Threads: Open, CloseHandle, SetupQueues, GetLine, SetLine, Escape and Flush
-// run on the owner thread; WaitEvent and SetEventMask(mask != 0) on the event
-// worker; ClearErrors, ModemStatus and Read on the dispatch worker (and
-// ClearErrors also on the owner thread); WriteRun and WaitWritable on the
-// output worker; SetEventMask(0) and CancelWrite on any thread.
+// Threads: Open, CloseHandle, SetupQueues, GetLine, SetLine, Escape, Flush
+// and DrainOutput run on the owner thread; WaitEvent and SetEventMask(mask !=
+// 0) on the event worker; ClearErrors, ModemStatus and Read on the dispatch
+// worker (and ClearErrors also on the owner thread); WriteRun, WaitWritable
+// and EndTransmission on the output worker; SetEventMask(0) and CancelWrite
+// on any thread.
 //
 // Results: a handle >= 0, counts >= 0, or minus a Windows error number
 // (comm_types.h), never a raw errno.
