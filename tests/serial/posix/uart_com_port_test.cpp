@@ -175,6 +175,20 @@ TEST_F(UartComPortTest, FirstTransmissionAfterACloseDuringATransmissionIsFramed)
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
+TEST_F(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
+    Open();
+    port.WriteString(std::string(300, 'v'));
+    ASSERT_TRUE(uart.WaitForBytes(2));
+    ASSERT_TRUE(uart.Rts());
+    uart.Vanish();
+    // The output worker leaves its wait for the transmitter; more output is
+    // dropped rather than waited for.
+    port.WriteString(kFrame);
+    port.SetOpen(false);
+    EXPECT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
+    EXPECT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
+}
+
 TEST_F(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
     Open();
     port.WriteString(std::string(120, 'o'));
