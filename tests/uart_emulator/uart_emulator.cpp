@@ -44,14 +44,35 @@ Fn Real(const char* name) {
     return reinterpret_cast<Fn>(symbol);
 }
 
-OpenFn RealOpen() { static OpenFn fn = Real<OpenFn>("open"); return fn; }
-OpenFn RealOpen64() { static OpenFn fn = Real<OpenFn>("open64"); return fn; }
-OpenAtFn RealOpenAt() { static OpenAtFn fn = Real<OpenAtFn>("openat"); return fn; }
-OpenAtFn RealOpenAt64() { static OpenAtFn fn = Real<OpenAtFn>("openat64"); return fn; }
-CloseFn RealClose() { static CloseFn fn = Real<CloseFn>("close"); return fn; }
-WriteFn RealWrite() { static WriteFn fn = Real<WriteFn>("write"); return fn; }
-PollFn RealPoll() { static PollFn fn = Real<PollFn>("poll"); return fn; }
-IoctlFn RealIoctl() { static IoctlFn fn = Real<IoctlFn>("ioctl"); return fn; }
+// The C library's calls, looked up once when the library is loaded, before
+// any thread of the program runs.
+struct RealCalls {
+    OpenFn open = Real<OpenFn>("open");
+    OpenFn open64 = Real<OpenFn>("open64");
+    OpenAtFn openat = Real<OpenAtFn>("openat");
+    OpenAtFn openat64 = Real<OpenAtFn>("openat64");
+    CloseFn close = Real<CloseFn>("close");
+    WriteFn write = Real<WriteFn>("write");
+    PollFn poll = Real<PollFn>("poll");
+    IoctlFn ioctl = Real<IoctlFn>("ioctl");
+};
+
+// Constructed on first use too: a call may come from another library's
+// initializer before this one's.
+const RealCalls& Calls() {
+    static const RealCalls calls;
+    return calls;
+}
+[[maybe_unused]] const RealCalls& g_callsAtLoad = Calls();
+
+OpenFn RealOpen() { return Calls().open; }
+OpenFn RealOpen64() { return Calls().open64; }
+OpenAtFn RealOpenAt() { return Calls().openat; }
+OpenAtFn RealOpenAt64() { return Calls().openat64; }
+CloseFn RealClose() { return Calls().close; }
+WriteFn RealWrite() { return Calls().write; }
+PollFn RealPoll() { return Calls().poll; }
+IoctlFn RealIoctl() { return Calls().ioctl; }
 
 struct StandardRate {
     std::uint32_t rate;
