@@ -206,6 +206,13 @@ public:
     virtual int DeviceWaitWritable() = 0;
     virtual void DeviceCancelWrite() = 0;
     virtual int DeviceFlush(int which) = 0;
+    // The output worker found the ring empty after sending: a device that
+    // drives RTS around transmissions lowers it once the line is idle.
+    // Output worker only; nothing to do by default.
+    virtual void DeviceEndTransmission() {}
+    // Waits until the device has sent every byte it took, owner thread: 0,
+    // or minus an error when the device cannot tell (the default).
+    virtual int DeviceDrainOutput() { return -ERROR_INVALID_FUNCTION; }
 
     // ---- Called by the component, on the owner thread ----
     int OpenAndStart(const std::string& name, int baud, int parity, int databits, int stopbits,

@@ -164,6 +164,7 @@ void TOutThread::Drain() {
         // A cancel without a flush (left over from an earlier purge) just
         // looks again.
     }
+    d.DeviceEndTransmission();
 }
 
 void TSioBaseDispatcher::AcknowledgeStart() {

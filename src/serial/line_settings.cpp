@@ -94,6 +94,10 @@ int TSioBaseDispatcher::ConfigureLine(int baud, int parity, int databits, int st
 
 void TSioBaseDispatcher::WaitOutputDrained() {
     for (int i = 0; i < kDrainPolls && OutputQueued() > 0; ++i) std::this_thread::sleep_for(kDrainPoll);
+    // An empty ring only means the driver holds the bytes, several KiB of
+    // them on Linux; a new baud rate would re-clock them. A device that can
+    // wait for its transmitter to empty does so.
+    if (DeviceDrainOutput() == 0) return;
     DCB record;
     int baud;
     {

@@ -21,13 +21,32 @@ namespace sio {
 namespace {
 
 // How often line events are sampled where the driver keeps modem lines and
-// error counters, and how often bytes left unread are looked at again.
+// error counters but cannot report their changes, and how often bytes left
+// unread are looked at again.
 constexpr int kSampleMilliseconds = 50;
+// Where the driver reports modem-line changes, only the error counters are
+// sampled, at this pace; an error usually comes with received bytes, which
+// wake the worker anyway.
+constexpr int kErrorSampleMilliseconds = 1000;
+
+// What is left to the driver's drain: a purge or close waits at most this
+// long for the output worker.
+constexpr std::uint64_t kDrainMicroseconds = 50'000;
 
 // Bounds the wait for the transmitter's shift register to empty.
 constexpr int kMaxLineStatusChecks = 100;
 
 constexpr std::uint32_t kLineEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
+
+// The driver's counters only grow (and wrap): true when `now` is past
+// `base`, which then becomes `now`.
+bool Advanced(int& base, int now) {
+    auto step = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(base));
+    if (step <= 0)
+        return false;
+    base = now;
+    return true;
+}
 
 bool IsHangUp(short revents) {
     return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -69,18 +88,29 @@ int PosixSerialDevice::OpenPath(const std::string& path) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return -SystemError(errno, true);
     (void)::ioctl(fd.get(), TIOCEXCL);
+    int result = PrepareOpened(fd.get());
+    if (result != 0) {
+        // TIOCEXCL belongs to the terminal, not to our descriptor: while
+        // another process holds the terminal it would outlive this failed
+        // open and shut every later opener out.
+        (void)::ioctl(fd.get(), TIOCNXCL);
+        return result;
+    }
+    return TakeIntoService(std::move(fd), true);
+}
 
+int PosixSerialDevice::PrepareOpened(int fd) {
     // A Windows handle is always binary and starts with empty queues; a
     // fresh terminal edits lines and may hold old bytes.
     termios2 tio{};
-    if (int error = ReadTermios(fd.get(), tio))
+    if (int error = ReadTermios(fd, tio))
         return -SystemError(error, true);
     MakeRaw(tio);
-    if (int error = ApplyTermios(fd.get(), tio))
+    if (int error = ApplyTermios(fd, tio))
         return -error;
-    if (::ioctl(fd.get(), TCFLSH, TCIOFLUSH) != 0)
+    if (::ioctl(fd, TCFLSH, TCIOFLUSH) != 0)
         return -SystemError(errno, true);
-    return TakeIntoService(std::move(fd), true);
+    return 0;
 }
 
 int PosixSerialDevice::OpenAdopted() {
@@ -107,6 +137,8 @@ int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
     serial_icounter_struct counters{};
     modemLinesKnown_ = ::ioctl(fd_.get(), TIOCMGET, &modem) == 0;
     countersKnown_ = ::ioctl(fd_.get(), TIOCGICOUNT, &counters) == 0;
+    if (modemLinesKnown_ && countersKnown_)
+        (void)lineWatch_.Start(fd_.get());  // without it, the lines are sampled
     eventBase_ = SampleLines();
     {
         std::lock_guard errors(errorLock_);
@@ -123,6 +155,7 @@ int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
     baudRate_ = known ? BaudRateOf(tio) : 9600;
     transmitterMayBeHeld_ = known && TransmitterMayBeHeld(tio);
     rs485Emulated_ = false;
+    rtsHeldForSending_ = false;
     hangUpSeen_ = false;
     hangUpReported_ = false;
     eventMask_ = 0;
@@ -139,6 +172,8 @@ int PosixSerialDevice::CloseHandle() {
     eventWake_.Signal();
     writeWake_.Signal();
     std::unique_lock use(useLock_);
+    // The watcher waits in the driver on this descriptor.
+    lineWatch_.Stop();
     // TIOCEXCL outlives our descriptor while another holds the terminal (a
     // simulator keeps its slave open); left set it would lock us out next time.
     if (exclusive_)
@@ -276,22 +311,25 @@ std::uint32_t PosixSerialDevice::ClearErrors(COMSTAT& status) {
     status.cbInQue = static_cast<std::uint32_t>(BytesWaiting());
     if (!countersKnown_)
         return 0;
+    // The owner (QueueBlock) and the dispatch pass both come here: the
+    // sample is taken under the lock, and only a counter that moved past
+    // the baseline counts, so a sample that lost the race to the lock can
+    // neither move the baseline back nor report an error a second time.
+    std::lock_guard errors(errorLock_);
     LineSample now = SampleLines();
     if (!now.haveCounters)
         return 0;
-    std::lock_guard errors(errorLock_);
     std::uint32_t bits = 0;
-    if (now.bufOverrun != errorBase_.bufOverrun)
+    if (Advanced(errorBase_.bufOverrun, now.bufOverrun))
         bits |= CE_RXOVER;
-    if (now.overrun != errorBase_.overrun)
+    if (Advanced(errorBase_.overrun, now.overrun))
         bits |= CE_OVERRUN;
-    if (now.parity != errorBase_.parity)
+    if (Advanced(errorBase_.parity, now.parity))
         bits |= CE_RXPARITY;
-    if (now.frame != errorBase_.frame)
+    if (Advanced(errorBase_.frame, now.frame))
         bits |= CE_FRAME;
-    if (now.brk != errorBase_.brk)
+    if (Advanced(errorBase_.brk, now.brk))
         bits |= CE_BREAK;
-    errorBase_ = now;
     return bits;
 }
 
@@ -427,7 +465,7 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             LineSample now = SampleLines();
             seen |= LineEvents(eventBase_, now) & wanted;
             eventBase_ = now;
-            timeout = kSampleMilliseconds;
+            timeout = lineWatch_.Watching() ? kErrorSampleMilliseconds : kSampleMilliseconds;
         }
         bool watchInput = false;
         if (wanted & EV_RXCHAR) {
@@ -453,9 +491,11 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             return 1;
         }
 
-        pollfd fds[2] = {{fd_.get(), static_cast<short>(watchInput ? POLLIN : 0), 0},
-                         {eventWake_.fd(), POLLIN, 0}};
-        int ready = ::poll(fds, 2, timeout);
+        bool watchLines = (wanted & kLineEventBits) && lineWatch_.fd() >= 0;
+        pollfd fds[3] = {{fd_.get(), static_cast<short>(watchInput ? POLLIN : 0), 0},
+                         {eventWake_.fd(), POLLIN, 0},
+                         {watchLines ? lineWatch_.fd() : -1, POLLIN, 0}};
+        int ready = ::poll(fds, 3, timeout);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -468,6 +508,10 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
         if (fds[1].revents & POLLIN) {
             eventWake_.Consume();
             return 0;
+        }
+        if (fds[2].revents & POLLIN) {
+            lineWatch_.Consume();
+            continue;  // a modem line moved: sample again
         }
         if (fds[0].revents & POLLIN) {
             rxAnnounced_ = bytesRead_ + static_cast<std::uint64_t>(BytesWaiting());
@@ -502,64 +546,84 @@ int PosixSerialDevice::WriteRun(const char* data, int n) {
 
 // Called with useLock_ held shared.
 int PosixSerialDevice::WriteRunToggled(const char* data, int n) {
-    SetModemLine(TIOCM_RTS, true);
-    int written = 0;
-    int failure = 0;
-    while (written < n) {
-        ssize_t count = ::write(fd_.get(), data + written, static_cast<size_t>(n - written));
-        if (count > 0) {
-            written += static_cast<int>(count);
+    // RTS goes up before the first byte of a transmission and stays up until
+    // the output worker runs out of bytes (EndTransmission): a frame that
+    // wraps round the output ring, or a second string queued behind the
+    // first, comes as several runs and must not turn the bus round halfway.
+    if (!rtsHeldForSending_.exchange(true))
+        SetModemLine(TIOCM_RTS, true);
+    for (;;) {
+        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
+        if (count >= 0)
+            return static_cast<int>(count);
+        if (errno == EINTR)
             continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && errno != EAGAIN) {
-            failure = SystemError(errno);
-            break;
-        }
-        // A cancel stays set, so the caller's next WaitWritable sees it too.
-        int room = WaitForRoom(false);
-        if (room < 0)
-            failure = -room;
-        if (room <= 0)
-            break;
+        if (errno == EAGAIN)
+            return 0;
+        return -SystemError(errno);
     }
-    if (written > 0)
-        WaitTransmitterEmpty();
-    SetModemLine(TIOCM_RTS, false);
-    if (written > 0)
-        return written;
-    return failure ? -failure : 0;
 }
 
-// Called with useLock_ held shared.
-void PosixSerialDevice::WaitTransmitterEmpty() {
-    // The driver's queue, in steps of its expected sending time; a cancel
-    // (purge or close) ends the wait, so flow control cannot hang us here.
+void PosixSerialDevice::EndTransmission() {
+    std::shared_lock use(useLock_);
+    if (!open_ || !rtsHeldForSending_)
+        return;
+    // A purge or a close cuts the wait short; the frame is abandoned then.
+    WaitTransmitterEmpty();
+    if (rtsHeldForSending_.exchange(false))
+        SetModemLine(TIOCM_RTS, false);
+}
+
+int PosixSerialDevice::DrainOutput() {
+    std::shared_lock use(useLock_);
+    if (!open_)
+        return -ERROR_INVALID_HANDLE;
+    if (hangUpSeen_)
+        return -ERROR_GEN_FAILURE;
+    return WaitTransmitterEmpty() ? 0 : -ERROR_GEN_FAILURE;
+}
+
+// Called with useLock_ held shared. True when the last stop bit has left,
+// false when a cancel, a failure or flow control ended the wait first.
+bool PosixSerialDevice::WaitTransmitterEmpty() {
+    // The driver's queue, in steps of half its sending time (ten bits a
+    // character, never more than a frame takes), until the last 50 ms are
+    // left to the driver's own drain, which returns as the last stop bit
+    // leaves; a late wake-up from a timed sleep would let RTS fall late.
+    // A cancel (purge or close) ends the sleeps, so flow control cannot
+    // hang us here, and the drain is short.
     std::uint32_t baud = std::max<std::uint32_t>(baudRate_, 1);
+    bool mayBeHeld = transmitterMayBeHeld_;
     for (;;) {
         int queued = 0;
-        if (::ioctl(fd_.get(), TIOCOUTQ, &queued) != 0 || queued <= 0)
+        if (::ioctl(fd_.get(), TIOCOUTQ, &queued) != 0)
+            return false;
+        if (queued <= 0)
             break;
-        auto microseconds = std::uint64_t{11'000'000} * static_cast<std::uint64_t>(queued) / baud;
-        int step = static_cast<int>(std::clamp<std::uint64_t>(microseconds / 1000, 1, 100));
+        auto microseconds = std::uint64_t{10'000'000} * static_cast<std::uint64_t>(queued) / baud;
+        if (!mayBeHeld && microseconds < kDrainMicroseconds)
+            break;
+        int step = static_cast<int>(std::clamp<std::uint64_t>(microseconds / 2000, 1, 100));
         if (SleepUnlessCancelled(step))
-            return;
+            return false;
     }
     // tcdrain also waits for the adapter's own buffer. Without flow control
     // nothing can hold the transmitter, so it returns within sending time;
     // with it, it could wait for ever and is left out.
-    if (!transmitterMayBeHeld_)
-        (void)::ioctl(fd_.get(), TCSBRK, 1);
+    if (!mayBeHeld && ::ioctl(fd_.get(), TCSBRK, 1) != 0 && errno != ENOTTY && errno != EINVAL)
+        return false;
     // The last character leaves the shift register after the queue is
     // empty; the line-status register shows it where the driver reports it.
     for (int check = 0; check < kMaxLineStatusChecks; ++check) {
         unsigned int status = 0;
-        if (::ioctl(fd_.get(), TIOCSERGETLSR, &status) != 0 || (status & TIOCSER_TEMT))
-            break;
+        if (::ioctl(fd_.get(), TIOCSERGETLSR, &status) != 0)
+            return errno == ENOTTY || errno == EINVAL;  // a driver without the register
+        if (status & TIOCSER_TEMT)
+            return true;
         if (SleepUnlessCancelled(1))
-            return;
+            return false;
     }
+    return false;
 }
 
 // Called with useLock_ held shared. True when a cancel came (it stays set).
@@ -614,6 +678,14 @@ int PosixSerialDevice::Flush(int which) {
         return -ERROR_INVALID_PARAMETER;
     if (::ioctl(fd_.get(), TCFLSH, which == 0 ? TCOFLUSH : TCIFLUSH) != 0)
         return -SystemError(errno);
+    if (which == 0) {
+        // The purge that cancelled the output waits is over. Left set, the
+        // cancel would cut short every later wait for the transmitter to
+        // empty, and RTS would fall while frames are still on the wire.
+        writeWake_.Consume();
+        if (rtsHeldForSending_.exchange(false))
+            SetModemLine(TIOCM_RTS, false);
+    }
     // The flushed bytes no longer count as arrived; whatever comes next is new.
     if (which == 1)
         rxAnnounced_ = 0;

@@ -1,11 +1,12 @@
 // One serial device on a Linux terminal descriptor: the device primitives the
 // dispatcher builds on, as the Windows serial services behave.
 //
-// Threads: Open, CloseHandle, SetupQueues, GetLine, SetLine, Escape and Flush
-// run on the owner thread; WaitEvent and SetEventMask(mask != 0) on the event
-// worker; ClearErrors, ModemStatus and Read on the dispatch worker (and
-// ClearErrors also on the owner thread); WriteRun and WaitWritable on the
-// output worker; SetEventMask(0) and CancelWrite on any thread.
+// Threads: Open, CloseHandle, SetupQueues, GetLine, SetLine, Escape, Flush
+// and DrainOutput run on the owner thread; WaitEvent and SetEventMask(mask !=
+// 0) on the event worker; ClearErrors, ModemStatus and Read on the dispatch
+// worker (and ClearErrors also on the owner thread); WriteRun, WaitWritable
+// and EndTransmission on the output worker; SetEventMask(0) and CancelWrite
+// on any thread.
 //
 // Results: a handle >= 0, counts >= 0, or minus a Windows error number
 // (comm_types.h), never a raw errno.
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "serial/comm_types.h"
+#include "serial/posix/modem_line_watch.h"
 #include "serial/posix/unique_fd.h"
 #include "serial/posix/wake_event.h"
 
@@ -68,10 +70,18 @@ public:
     int WaitEvent(std::uint32_t& mask);
 
     // The bytes the device took now, 0 when it takes none now, negative on
-    // failure. In emulated RS-485 mode the whole run goes out with RTS raised.
+    // failure. In emulated RS-485 mode RTS is raised first and held until
+    // EndTransmission.
     int WriteRun(const char* data, int n);
     // 1 writable, 0 cancelled by CancelWrite, negative on failure.
     int WaitWritable();
+    // The output worker has no more bytes: in emulated RS-485 mode RTS falls
+    // once the last stop bit has left (or a purge or close cut the wait).
+    void EndTransmission();
+    // Waits until the driver has sent every byte it took: 0, or minus a
+    // Windows error when that cannot be told (cancelled, held by flow
+    // control, device gone).
+    int DrainOutput();
     void CancelWrite();
 
     // Discards pending output (0) or input (1). 0 or minus a Windows error.
@@ -105,7 +115,8 @@ private:
     int WriteRunToggled(const char* data, int n);
     int WaitForRoom(bool takeCancel);
     bool SleepUnlessCancelled(int milliseconds);
-    void WaitTransmitterEmpty();
+    bool WaitTransmitterEmpty();
+    int PrepareOpened(int fd);
 
     // Guards the descriptors against CloseHandle: every operation holds it
     // shared while it uses fd_ or the wake events, blocking waits included
@@ -122,6 +133,8 @@ private:
     // Set once at open, before any worker starts; read-only afterwards.
     bool modemLinesKnown_ = false;  // TIOCMGET works (ptys refuse it)
     bool countersKnown_ = false;    // TIOCGICOUNT works
+    // Modem-line changes as the driver reports them, where it keeps them.
+    ModemLineWatch lineWatch_;
 
     std::atomic<bool> hangUpSeen_{false};
     bool hangUpReported_ = false;  // event worker only
@@ -141,6 +154,8 @@ private:
     bool rs485Kernel_ = false;
     std::atomic<bool> rs485Emulated_{false};
     std::atomic<bool> transmitterMayBeHeld_{false};
+    // Emulated RS-485: RTS was raised for the transmission under way.
+    std::atomic<bool> rtsHeldForSending_{false};
     std::atomic<std::uint32_t> baudRate_{9600};
 };
 

@@ -42,6 +42,8 @@ int TSioPosixDispatcher::DeviceWriteRun(const char* data, int n) {
 
 int TSioPosixDispatcher::DeviceWaitWritable() { return Device.WaitWritable(); }
 void TSioPosixDispatcher::DeviceCancelWrite() { Device.CancelWrite(); }
+void TSioPosixDispatcher::DeviceEndTransmission() { Device.EndTransmission(); }
+int TSioPosixDispatcher::DeviceDrainOutput() { return Device.DrainOutput(); }
 int TSioPosixDispatcher::DeviceFlush(int which) { return Device.Flush(which); }
 
 TSioTAPI32Dispatcher::TSioTAPI32Dispatcher(TSioCustomComPort* owner, int deviceHandle)

@@ -39,6 +39,8 @@ protected:
     int DeviceWaitWritable() override;
     void DeviceCancelWrite() override;
     int DeviceFlush(int which) override;
+    void DeviceEndTransmission() override;
+    int DeviceDrainOutput() override;
 
     PosixSerialDevice Device;
 };
