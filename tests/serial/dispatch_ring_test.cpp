@@ -297,3 +297,40 @@ TEST_F(DispatcherTest, EventHandlersSeeTheNoticeAndSynchronisedOnesRunOnTheOwner
     EXPECT_EQ(threads[0], std::this_thread::get_id());
     EXPECT_NE(threads[1], std::this_thread::get_id());
 }
+
+TEST_F(DispatcherTest, TakingAheadAcrossTheRingsEndAndGivingBackPartOfIt) {
+    std::string ahead;
+    bool returned = false;
+    AddWindow([&](unsigned, WParam, LParam) {
+        char out[16];
+        std::uint64_t delivery = 0;
+        const int n = d->TakeBytes(out, 16, delivery);
+        ASSERT_GT(n, 0);
+        ahead.assign(out, static_cast<std::size_t>(n));
+        returned = d->ReturnBytes(4, delivery);  // used only the first two
+    });
+    Open();
+    // Moves the ring's head and tail to four bytes before its end.
+    d->Arrive(Bytes(kDispRingSize - 4));
+    ASSERT_TRUE(PumpUntil([&] { return d->UnreadCount() == kDispRingSize - 4; }));
+    ASSERT_EQ(TakeAll().size(), static_cast<std::size_t>(kDispRingSize - 4));
+
+    d->SetAvailThreshold(1);
+    d->Arrive("PQRSTU");
+    ASSERT_TRUE(PumpUntil([&] { return returned && !d->IsDelivering(); }));
+    EXPECT_EQ(ahead, "PQRSTU");
+    EXPECT_EQ(d->UnreadCount(), 4);
+    EXPECT_EQ(TakeAll(), "RSTU");
+}
+
+TEST_F(DispatcherTest, AFullRingThatNoHandlerReadsStaysFull) {
+    int notices = 0;
+    AddWindow([&](unsigned, WParam, LParam) { ++notices; });
+    Open();
+    d->SetAvailThreshold(1);
+    d->Arrive(Bytes(kDispRingSize));
+    ASSERT_TRUE(PumpUntil([&] { return notices == 1 && !d->IsDelivering(); }));
+    EXPECT_TRUE(d->DispRingState().Full);
+    EXPECT_EQ(d->UnreadCount(), kDispRingSize);
+    EXPECT_EQ(TakeAll(), Bytes(kDispRingSize));
+}
