@@ -238,6 +238,11 @@ TEST(SplitReply, DelaysAndChunks) {
     EXPECT_EQ(SplitReply(status, Exchange::Status, faults),
               (std::vector<ReplyPiece>{{100, status.substr(0, 3)}, {30, status.substr(3)}}));
 
+    // Each size in turn, the last one repeating.
+    faults.chunk_sizes = {1, 3};
+    EXPECT_EQ(SplitReply("ABCDEFG", Exchange::Status, faults),
+              (std::vector<ReplyPiece>{{100, "A"}, {30, "BCD"}, {30, "EFG"}}));
+
     faults.chunk_sizes = {2};  // the last size repeats; the end may be short
     EXPECT_EQ(SplitReply(status, Exchange::Status, faults).size(), 3u);
     faults.chunk_sizes = {0};  // never a piece that makes no progress
