@@ -56,3 +56,10 @@ bench: deps
 
 clean:
 	rm -rf build
+
+# Puts each fault of scripts/mutants.txt into a copy of the source, one at a
+# time, and lists the faults no test notices. Not part of `make test`.
+# A subset: make mutate MUTATE_ARGS="-o dispatch_ring" (see scripts/mutate -h).
+.PHONY: mutate
+mutate: deps
+	nice scripts/mutate $(MUTATE_ARGS)

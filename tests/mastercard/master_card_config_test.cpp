@@ -72,6 +72,36 @@ TEST(MasterCardConfig, ModeOneWithEveryNonDefaultChoice) {
     EXPECT_EQ(MasterCardConfig::FromBytes(c.Bytes()), c);
 }
 
+// Every field holds a value no other field (nor the header, checksum or
+// trailer) holds, so a field written to or read from another's offset shows.
+MasterCardConfig AllFieldsDistinct() {
+    MasterCardConfig c;
+    c.OutDataMode = 0xA1;
+    c.ContentParameter = 0x42;
+    c.SectorNum = 0x27;
+    c.BlockNum = 0x9C;
+    c.KeyType = 0x05;
+    c.SectorKey = {0x11, 0x22, 0x33, 0x44, 0x55, 0x67};
+    c.BlockAdr = 0xB7;
+    c.ByteOrder = 0x0C;
+    c.OutStyle = 0xD8;
+    c.OutMode = 0x0E;
+    c.LockFlag = 0x5C;
+    c.ConfigPassword = {0x71, 0x82, 0x93, 0xE4};
+    c.PasswordEnable = 0x6A;
+    return c;
+}
+
+TEST(MasterCardConfig, EachFieldHasItsOwnOffsetInRecordAndFrame) {
+    const std::array<std::uint8_t, 21> record{0xA1, 0x42, 0x27, 0x9C, 0x05, 0x11, 0x22,
+                                              0x33, 0x44, 0x55, 0x67, 0xB7, 0x0C, 0xD8,
+                                              0x0E, 0x5C, 0x71, 0x82, 0x93, 0xE4, 0x6A};
+    EXPECT_EQ(AllFieldsDistinct().Bytes(), record);
+    EXPECT_EQ(MasterCardConfig::FromBytes(record), AllFieldsDistinct());
+    EXPECT_EQ(FrameChecksum(AllFieldsDistinct()), 0x6B);
+    EXPECT_EQ(BuildConfigFrame(AllFieldsDistinct()), "AA2015A142279C05112233445567B70CD80E5C718293E46A6B03");
+}
+
 TEST(MasterCardConfig, ContentParameterValues) {
     MasterCardSettings s;
     s.RadioGroup_content_parameter = 1;

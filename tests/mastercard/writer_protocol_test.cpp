@@ -62,6 +62,27 @@ TEST(ParseConfigFrame, ReadsBackTheRecordEvenOfARefusedFrame) {
     EXPECT_EQ(ParseConfigFrame(frame).config, ModeOneConfig());
 }
 
+TEST(ParseConfigFrame, ReadsEachFieldFromItsOwnOffset) {
+    // Every record byte differs from every other, written out as sent.
+    const ParsedConfigFrame parsed =
+        ParseConfigFrame(HexToBytes("AA2015A142279C05112233445567B70CD80E5C718293E46A6B03"));
+    EXPECT_EQ(parsed.fault, FrameFault::None);
+    const MasterCardConfig& c = parsed.config;
+    EXPECT_EQ(c.OutDataMode, 0xA1);
+    EXPECT_EQ(c.ContentParameter, 0x42);
+    EXPECT_EQ(c.SectorNum, 0x27);
+    EXPECT_EQ(c.BlockNum, 0x9C);
+    EXPECT_EQ(c.KeyType, 0x05);
+    EXPECT_EQ(c.SectorKey, (std::array<std::uint8_t, 6>{0x11, 0x22, 0x33, 0x44, 0x55, 0x67}));
+    EXPECT_EQ(c.BlockAdr, 0xB7);
+    EXPECT_EQ(c.ByteOrder, 0x0C);
+    EXPECT_EQ(c.OutStyle, 0xD8);
+    EXPECT_EQ(c.OutMode, 0x0E);
+    EXPECT_EQ(c.LockFlag, 0x5C);
+    EXPECT_EQ(c.ConfigPassword, (std::array<std::uint8_t, 4>{0x71, 0x82, 0x93, 0xE4}));
+    EXPECT_EQ(c.PasswordEnable, 0x6A);
+}
+
 TEST(ParseConfigFrame, NamesEachWayAFrameIsBad) {
     const std::string good = DefaultFrame();
     auto with = [&good](std::size_t at, std::uint8_t value) {
@@ -216,6 +237,11 @@ TEST(SplitReply, DelaysAndChunks) {
     faults.chunk_sizes = {3, 2};
     EXPECT_EQ(SplitReply(status, Exchange::Status, faults),
               (std::vector<ReplyPiece>{{100, status.substr(0, 3)}, {30, status.substr(3)}}));
+
+    // Each size in turn, the last one repeating.
+    faults.chunk_sizes = {1, 3};
+    EXPECT_EQ(SplitReply("ABCDEFG", Exchange::Status, faults),
+              (std::vector<ReplyPiece>{{100, "A"}, {30, "BCD"}, {30, "EFG"}}));
 
     faults.chunk_sizes = {2};  // the last size repeats; the end may be short
     EXPECT_EQ(SplitReply(status, Exchange::Status, faults).size(), 3u);

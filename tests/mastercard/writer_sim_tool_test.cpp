@@ -2,6 +2,8 @@
 // of the line: a plain raw descriptor on the linked COM port.
 #include "serial_line_client.h"
 
+#include "command_line.h"
+
 #include "mastercard/hex_codec.h"
 #include "mastercard/master_card_config.h"
 
@@ -230,4 +232,25 @@ TEST_F(WriterSimTool, RefusesBadOptions) {
         SimProcess sim(args);
         EXPECT_EQ(sim.Exit(), 2) << args[0];
     }
+}
+
+// The option limits, just inside and just outside, without starting the
+// program: each row is the arguments and the error text (empty: accepted).
+TEST(WriterSimCommandLine, LimitsOfTheOptions) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"--port-dir", "/tmp/p", "--com", "255"}, ""},
+        {{"--port-dir", "/tmp/p", "--com", "256"}, "--com: expected a number from 1 to 255, not \"256\""},
+        {{"--port-dir", "/tmp/p"}, "--port-dir and --com go together"},
+        {{"--status-length=64"}, ""},
+        {{"--status-length=65"}, "--status-length: expected a length from 0 to 64, not \"65\""},
+        {{"--chunks", "4,64"}, ""},
+        {{"--chunks", "3,0"}, "--chunks: expected sizes from 1 to 64, e.g. 3,2, not \"3,0\""},
+    };
+    for (const auto& [args, error] : rows) EXPECT_EQ(writersim::ParseCommandLine(args).error, error) << args[0];
+
+    const writersim::CommandLine cl = writersim::ParseCommandLine(
+        {"--port-dir", "/tmp/p", "--com", "255", "--status-length", "64", "--chunks", "4,64"});
+    EXPECT_EQ(cl.options.com, 255);
+    EXPECT_EQ(cl.options.faults.status_length, 64u);
+    EXPECT_EQ(cl.options.faults.chunk_sizes, (std::vector<std::size_t>{4, 64}));
 }

@@ -64,8 +64,10 @@ TEST_F(DispatcherTest, OneNoticePerPassCarriesTheTotalUnreadCount) {
     EXPECT_EQ(d->UnreadCount(), 0);
 }
 
-TEST_F(DispatcherTest, HandlersTakingTwoAndFiveBytesAdvanceTheTailByFive) {
-    std::string first, second;
+TEST_F(DispatcherTest, HandlersTakingTwoFiveAndThreeBytesAdvanceTheTailByFive) {
+    // The deepest handler is neither the first nor the last, so the tail
+    // follows the largest depth, not whichever handler ran last.
+    std::string first, second, third;
     auto taker = [&](std::string& into, int n) {
         return [&, n](unsigned, WParam, LParam) {
             char b;
@@ -77,14 +79,45 @@ TEST_F(DispatcherTest, HandlersTakingTwoAndFiveBytesAdvanceTheTailByFive) {
     };
     AddWindow(taker(first, 2));
     AddWindow(taker(second, 5));
+    AddWindow(taker(third, 3));
     Open();
     d->SetAvailThreshold(1);
     d->Arrive("ABCDEFGH");
-    ASSERT_TRUE(PumpUntil([&] { return second.size() == 5 && !d->IsDelivering(); }));
-    EXPECT_EQ(first, "AB");  // both handlers saw the same bytes
+    ASSERT_TRUE(PumpUntil([&] { return third.size() == 3 && !d->IsDelivering(); }));
+    EXPECT_EQ(first, "AB");  // all handlers saw the same bytes
     EXPECT_EQ(second, "ABCDE");
+    EXPECT_EQ(third, "ABC");
     EXPECT_EQ(d->UnreadCount(), 3);
     EXPECT_EQ(TakeAll(), "FGH");
+}
+
+TEST_F(DispatcherTest, AThresholdOfFourWaitsUntilFourBytesAreUnread) {
+    std::vector<WParam> counts;
+    AddWindow([&](unsigned, WParam count, LParam) { counts.push_back(count); });
+    Open();
+    d->SetAvailThreshold(4);
+    d->Arrive("ab");
+    ASSERT_TRUE(PumpUntil([&] { return d->UnreadCount() == 2; }));
+    d->Arrive("c");
+    ASSERT_TRUE(PumpUntil([&] { return d->UnreadCount() == 3; }));
+    ASSERT_TRUE(LetPassesRun(2));
+    EXPECT_TRUE(counts.empty());
+    d->Arrive("de");
+    ASSERT_TRUE(PumpUntil([&] { return counts.size() == 1; }));
+    EXPECT_EQ(counts[0], 5u);
+}
+
+TEST_F(DispatcherTest, AReadThatDeliversNothingLeavesAnEmptyRingEmpty) {
+    Open();
+    d->AnnounceUnreadable(3);
+    ASSERT_TRUE(LetPassesRun(3));
+    EXPECT_FALSE(d->DispRingState().Full);
+    EXPECT_EQ(d->UnreadCount(), 0);
+    char b;
+    EXPECT_EQ(d->TakeByte(b), ecBufferIsEmpty);
+    d->Arrive("ok");
+    ASSERT_TRUE(PumpUntil([&] { return d->UnreadCount() == 2; }));
+    EXPECT_EQ(TakeAll(), "ok");
 }
 
 TEST_F(DispatcherTest, TakingBeyondTheAnnouncedCountFailsWithoutTakingAnything) {
@@ -189,6 +222,10 @@ TEST_F(DispatcherTest, LineErrorsAreCollectedFromErrorEventsAndTakenByPriority) 
     d->RaiseLineErrors(CE_OVERRUN | CE_RXOVER);
     ASSERT_TRUE(PumpUntil([&] { return d->CollectedLineErrors() == (CE_OVERRUN | CE_RXOVER); }));
     EXPECT_EQ(d->TakeLineError(), 1);
+
+    d->RaiseLineErrors(CE_OVERRUN | CE_FRAME);
+    ASSERT_TRUE(PumpUntil([&] { return d->CollectedLineErrors() == (CE_OVERRUN | CE_FRAME); }));
+    EXPECT_EQ(d->TakeLineError(), 2);  // overrun before framing
 }
 
 TEST_F(DispatcherTest, AFullRingStillCollectsTheLineErrorsOfAnErrorEvent) {
@@ -259,4 +296,41 @@ TEST_F(DispatcherTest, EventHandlersSeeTheNoticeAndSynchronisedOnesRunOnTheOwner
     }));
     EXPECT_EQ(threads[0], std::this_thread::get_id());
     EXPECT_NE(threads[1], std::this_thread::get_id());
+}
+
+TEST_F(DispatcherTest, TakingAheadAcrossTheRingsEndAndGivingBackPartOfIt) {
+    std::string ahead;
+    bool returned = false;
+    AddWindow([&](unsigned, WParam, LParam) {
+        char out[16];
+        std::uint64_t delivery = 0;
+        const int n = d->TakeBytes(out, 16, delivery);
+        ASSERT_GT(n, 0);
+        ahead.assign(out, static_cast<std::size_t>(n));
+        returned = d->ReturnBytes(4, delivery);  // used only the first two
+    });
+    Open();
+    // Moves the ring's head and tail to four bytes before its end.
+    d->Arrive(Bytes(kDispRingSize - 4));
+    ASSERT_TRUE(PumpUntil([&] { return d->UnreadCount() == kDispRingSize - 4; }));
+    ASSERT_EQ(TakeAll().size(), static_cast<std::size_t>(kDispRingSize - 4));
+
+    d->SetAvailThreshold(1);
+    d->Arrive("PQRSTU");
+    ASSERT_TRUE(PumpUntil([&] { return returned && !d->IsDelivering(); }));
+    EXPECT_EQ(ahead, "PQRSTU");
+    EXPECT_EQ(d->UnreadCount(), 4);
+    EXPECT_EQ(TakeAll(), "RSTU");
+}
+
+TEST_F(DispatcherTest, AFullRingThatNoHandlerReadsStaysFull) {
+    int notices = 0;
+    AddWindow([&](unsigned, WParam, LParam) { ++notices; });
+    Open();
+    d->SetAvailThreshold(1);
+    d->Arrive(Bytes(kDispRingSize));
+    ASSERT_TRUE(PumpUntil([&] { return notices == 1 && !d->IsDelivering(); }));
+    EXPECT_TRUE(d->DispRingState().Full);
+    EXPECT_EQ(d->UnreadCount(), kDispRingSize);
+    EXPECT_EQ(TakeAll(), Bytes(kDispRingSize));
 }

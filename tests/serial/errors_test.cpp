@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <functional>
+#include <typeinfo>
+#include <utility>
 
 using namespace sio;
 
@@ -146,4 +148,73 @@ TEST(ESioException, ConstructorsSetCodeAndMessage) {
     const EBadId fromLeafText("custom");
     EXPECT_EQ(fromLeafText.ErrorCode, 0);
     EXPECT_STREQ(fromLeafText.what(), "custom");
+}
+
+// Every code with a class of its own: a code raising a neighbour's class, or
+// a row missing from the table, shows here.
+TEST(RaiseOnError, EveryClassedCodeRaisesExactlyItsClass) {
+    struct Row {
+        int code;
+        const std::type_info& type;
+        const char* text;
+    };
+    const Row rows[] = {
+        {ecBadArgument, typeid(EBadArgument), "Bad argument passed to function"},
+        {ecGotQuitMsg, typeid(EGotQuitMsg), "Got quit message"},
+        {ecBufferTooBig, typeid(EBufferTooBig), "Terminal buffer greater than 65521"},
+        {ecPortNotAssigned, typeid(EPortNotAssigned), "ComPort component not assigned"},
+        {ecInternal, typeid(EInternal), "Internal error creating window class"},
+        {ecModemNotAssigned, typeid(EModemNotAssigned), "Modem component not assigned"},
+        {ecPhonebookNotAssigned, typeid(EPhonebookNotAssigned), "Phonebook component not assigned"},
+        {ecCannotUseWithWinSock, typeid(ECannotUseWithWinSock), "Component not compatible with WinSock"},
+        {ecBadId, typeid(EBadId), "ie_BadId - Specified comport doesn't exist"},
+        {ecBaudRate, typeid(EBaudRate), "ie_Baudrate - unsupported baud rate"},
+        {ecByteSize, typeid(EByteSize), "ie_Bytesize - invalid byte size"},
+        {ecDefault, typeid(EDefault), "ie_Default - error in default parameters"},
+        {ecHardware, typeid(EHardware), "ie_Hardware - Specified comport in use"},
+        {ecMemory, typeid(EMemory), "ie_Memory - unable to allocate queues"},
+        {ecCommNotOpen, typeid(ECommNotOpen), "ie_NOpen - device not open"},
+        {ecAlreadyOpen, typeid(EAlreadyOpen), "ie_Open - device already open"},
+        {ecNoHandles, typeid(ENoHandles), "No more handles, can't open port"},
+        {ecNoTimers, typeid(ENoTimers), "No timers available"},
+        {ecNoPortSelected, typeid(ENoPortSelected), "The ComNumber property of the TSioComPort has not been set"},
+        {ecNotOpenedByTapi, typeid(ENotOpenedByTapi), "Comport was not opened by Tapi"},
+        {ecNullApi, typeid(ENullApi), "No device layer specified"},
+        {ecRegisterHandlerFailed, typeid(ERegisterHandlerFailed), "EnableCommNotification failed"},
+        {ecPutBlockFail, typeid(EPutBlockFail), "Failed to put entire block"},
+        {ecGetBlockFail, typeid(EGetBlockFail), "Failed to get entire block"},
+        {ecOutputBufferTooSmall, typeid(EOutputBufferTooSmall), "Output buffer too small for block"},
+        {ecBufferIsEmpty, typeid(EBufferIsEmpty), "Buffer is empty"},
+        {ecTracingNotEnabled, typeid(ETracingNotEnabled), "Tracing not enabled"},
+        {ecLoggingNotEnabled, typeid(ELoggingNotEnabled), "Logging not enabled"},
+        {ecBaseAddressNotSet, typeid(EBaseAddressNotSet), "Base address not set"},
+        {ecNoMoreTriggers, typeid(ENoMoreTriggers), "No more trigger slots"},
+        {ecTriggerTooLong, typeid(ETriggerTooLong), "Data trigger too long"},
+        {ecBadTriggerHandle, typeid(EBadTriggerHandle), "Bad trigger handle"},
+    };
+    for (const Row& row : rows) {
+        ExpectRaised<ESioException>([&] { RaiseOnError(row.code); }, [&](const ESioException& e) {
+            EXPECT_TRUE(typeid(e) == row.type) << row.code << " raised " << typeid(e).name();
+            EXPECT_STREQ(e.what(), row.text) << row.code;
+            EXPECT_EQ(e.ErrorCode, row.code);
+        });
+    }
+}
+
+// Each number the device layer reports has the system's own text, CR LF
+// included; the table's rows for 2 to 8 hide these from ErrorMessageFor.
+TEST(SystemMessageText, EveryNumberTheDeviceLayerReportsHasItsText) {
+    const std::pair<int, const char*> rows[] = {
+        {1, "Incorrect function.\r\n"},
+        {2, "The system cannot find the file specified.\r\n"},
+        {3, "The system cannot find the path specified.\r\n"},
+        {4, "The system cannot open the file.\r\n"},
+        {5, "Access is denied.\r\n"},
+        {6, "The handle is invalid.\r\n"},
+        {8, "Not enough memory resources are available to process this command.\r\n"},
+        {31, "A device attached to the system is not functioning.\r\n"},
+        {87, "The parameter is incorrect.\r\n"},
+    };
+    for (const auto& [number, text] : rows) EXPECT_EQ(SystemMessageText(number), text) << number;
+    EXPECT_EQ(SystemMessageText(7), "");
 }

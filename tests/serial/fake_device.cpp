@@ -52,6 +52,13 @@ void FakeDispatcher::Vanish() {
     changed_.notify_all();
 }
 
+void FakeDispatcher::AnnounceUnreadable(int n) {
+    std::lock_guard lock(mutex_);
+    unreadable_ += n;
+    events_ |= EV_RXCHAR;
+    changed_.notify_all();
+}
+
 void FakeDispatcher::SetWriteMode(WriteMode mode, int limit) {
     std::lock_guard lock(mutex_);
     writeMode_ = mode;
@@ -164,6 +171,7 @@ std::uint32_t FakeDispatcher::DeviceClearErrors(COMSTAT& status) {
     const std::uint32_t errors = errors_;
     errors_ = 0;
     status.cbInQue = static_cast<std::uint32_t>(input_.size());
+    status.cbInQue += static_cast<std::uint32_t>(unreadable_);
     return errors;
 }
 

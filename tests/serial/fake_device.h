@@ -23,6 +23,9 @@ public:
     void SetModemLines(std::uint32_t lines);     // MS_* bits, with EV_CTS | EV_DSR | EV_RLSD
     void RaiseLineErrors(std::uint32_t errors);  // CE_* bits, with EV_ERR
     void Vanish();                               // unplugged: EV_ERR once, then gone
+    // The driver counts `n` bytes that a read then does not deliver (a
+    // terminal's count can run ahead of its queue), with EV_RXCHAR.
+    void AnnounceUnreadable(int n);
     // Partial: each write takes at most `limit` bytes. Budget: `limit` bytes
     // in all, then a stall. Stall: writes take nothing and waits block until
     // the mode changes.
@@ -93,5 +96,6 @@ private:
     int waitEventCalls_ = 0;
     int waitWritableCalls_ = 0;
     int passes_ = 0;
+    int unreadable_ = 0;  // counted as waiting, never delivered
     bool open_ = false;
 };

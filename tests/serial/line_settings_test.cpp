@@ -141,3 +141,45 @@ TEST_F(LineSettingsTest, SoftwareFlowSetsTheCharactersAndLimits) {
     EXPECT_EQ(line.fInX, 0u);
     EXPECT_EQ(line.fOutX, 0u);
 }
+
+// Every parity, each data-bit count and each stop-bit code, as they reach
+// the device while the port is open; the rows differ in every value so a
+// value taken from the wrong argument shows.
+TEST_F(LineSettingsTest, EachLineValueSetWhileOpenReachesTheDevice) {
+    struct Row {
+        int baud, parity, dataBits, stopBits;
+        std::uint32_t wantBaud;
+        std::uint8_t wantParity, wantSize, wantStop;
+    };
+    const Row rows[] = {
+        {1200, ODDPARITY, 7, 1, 1200, ODDPARITY, 7, ONESTOPBIT},
+        {2400, MARKPARITY, 6, 2, 2400, MARKPARITY, 6, TWOSTOPBITS},
+        {4800, SPACEPARITY, 8, 2, 4800, SPACEPARITY, 8, TWOSTOPBITS},
+        {38400, EVENPARITY, 5, 1, 38400, EVENPARITY, 5, ONE5STOPBITS},
+        {57600, NOPARITY, 8, 0, 57600, NOPARITY, 8, ONESTOPBIT},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.baud);
+        ASSERT_EQ(d->ConfigureLine(row.baud, row.parity, row.dataBits, row.stopBits), 0);
+        const DCB line = d->DeviceLine();
+        EXPECT_EQ(line.BaudRate, row.wantBaud);
+        EXPECT_EQ(line.Parity, row.wantParity);
+        EXPECT_EQ(line.ByteSize, row.wantSize);
+        EXPECT_EQ(line.StopBits, row.wantStop);
+    }
+}
+
+TEST_F(LineSettingsTest, FlowCharactersAndDtrSetWhileOpenReachTheDevice) {
+    ASSERT_EQ(d->ApplyFlowChars(0x21, 0x23), 0);
+    EXPECT_EQ(d->DeviceLine().XonChar, 0x21);
+    EXPECT_EQ(d->DeviceLine().XoffChar, 0x23);
+
+    ASSERT_EQ(d->DriveDTR(false), 0);
+    EXPECT_EQ(d->Escapes().back(), CLRDTR);
+    ASSERT_EQ(d->DriveDTR(true), 0);
+    EXPECT_EQ(d->Escapes().back(), SETDTR);
+    // A later line change keeps the level the owner chose.
+    ASSERT_EQ(d->DriveDTR(false), 0);
+    ASSERT_EQ(d->ConfigureLine(4800, NOPARITY, 7, 1), 0);
+    EXPECT_EQ(d->DeviceLine().fDtrControl, DTR_CONTROL_DISABLE);
+}

@@ -49,6 +49,27 @@ TEST_F(DispatcherTest, WrappedAndFullOutputLeavesAsOneRunInQueueOrder) {
     EXPECT_EQ(d->Written(), first + second);
 }
 
+TEST_F(DispatcherTest, WrappedOutputCountsTheBytesOnBothSidesOfTheEnd) {
+    Open(16);
+    const std::string first = Bytes(12, 0), second = Bytes(8, 100);
+    // The device takes ten bytes, then stalls: tail 10, head 12.
+    d->SetWriteMode(WriteMode::Budget, 10);
+    ASSERT_EQ(d->QueueBlock(first.data(), 12), 0);
+    ASSERT_TRUE(PumpUntil([&] { return d->WaitWritableCalls() >= 1; }));
+    // Eight more wrap past the end: two before the tail, four after the head.
+    ASSERT_EQ(d->QueueBlock(second.data(), 8), 0);
+    ASSERT_FALSE(d->OutRingState().Full);
+    EXPECT_EQ(d->OutputQueued(), 10);
+    EXPECT_EQ(d->OutputRoom(), 6);
+    COMSTAT status;
+    d->DeviceReadErrors(status);
+    EXPECT_EQ(status.cbOutQue, 10u);
+
+    d->SetWriteMode(WriteMode::Accept);
+    ASSERT_TRUE(PumpUntil([&] { return d->OutputQueued() == 0; }));
+    EXPECT_EQ(d->Written(), first + second);
+}
+
 TEST_F(DispatcherTest, PartialWritesAreAccountedExactlyAndNeverSentTwice) {
     Open(32);
     d->SetWriteMode(WriteMode::Partial, 3);

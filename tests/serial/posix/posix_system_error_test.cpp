@@ -29,5 +29,37 @@ TEST(SystemError, ErrnoIsNeverPassedThrough) {
     EXPECT_EQ(SystemError(0), ERROR_GEN_FAILURE);  // a failure never reads as success
 }
 
+// The whole translation, opening and later: a number dropped from it falls
+// to the general failure and shows here.
+TEST(SystemError, EveryTranslatedNumberOpeningAndLater) {
+    struct Row {
+        int error;
+        int opening, later;
+    };
+    const Row rows[] = {
+        {ENOENT, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+        {ENODEV, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+        {ENXIO, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+        {EIO, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+        {ENOTTY, ERROR_FILE_NOT_FOUND, ERROR_INVALID_FUNCTION},
+        {EISDIR, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+        {ENOTDIR, ERROR_PATH_NOT_FOUND, ERROR_PATH_NOT_FOUND},
+        {EMFILE, ERROR_TOO_MANY_OPEN_FILES, ERROR_TOO_MANY_OPEN_FILES},
+        {ENFILE, ERROR_TOO_MANY_OPEN_FILES, ERROR_TOO_MANY_OPEN_FILES},
+        {EBUSY, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+        {EAGAIN, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+        {EACCES, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+        {EPERM, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+        {EBADF, ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
+        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
+        {EINVAL, ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
+        {EPIPE, ERROR_GEN_FAILURE, ERROR_GEN_FAILURE},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(SystemError(row.error, true), row.opening) << row.error;
+        EXPECT_EQ(SystemError(row.error, false), row.later) << row.error;
+    }
+}
+
 }  // namespace
 }  // namespace sio
