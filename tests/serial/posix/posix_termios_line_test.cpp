@@ -64,6 +64,31 @@ TEST(LineRecordToTermios, EitherHardwareFlowFieldSwitchesRtsCts) {
     EXPECT_TRUE(Converted(rtsOnly).c_cflag & CRTSCTS);
 }
 
+// A terminal opened with parity already set (by another program, or by the
+// driver's defaults) is taken over as it is.
+TEST(InitialLineRecord, ParityIsReadFromTheTerminalAsItStands) {
+    struct Case {
+        tcflag_t flags;
+        std::uint8_t parity;
+    };
+    const Case cases[] = {
+        {0, NOPARITY},
+        {PARENB, EVENPARITY},
+        {PARENB | PARODD, ODDPARITY},
+        {PARENB | CMSPAR | PARODD, MARKPARITY},
+        {PARENB | CMSPAR, SPACEPARITY},
+    };
+    for (const Case& c : cases) {
+        termios2 tio{};
+        tio.c_cflag = CS7 | CREAD | CLOCAL | B9600 | c.flags;
+        SCOPED_TRACE(c.flags);
+        DCB record = InitialLineRecord(tio);
+        EXPECT_EQ(record.Parity, c.parity);
+        EXPECT_EQ(record.ByteSize, 7);
+        EXPECT_EQ(record.BaudRate, 9600u);
+    }
+}
+
 TEST(LineRecordFromTermios, FieldsTermiosLacksComeFromTheShadow) {
     DCB record = MainWindowRecord();
     record.ByteSize = 7;

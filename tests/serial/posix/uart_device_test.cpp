@@ -168,6 +168,22 @@ TEST_F(UartDeviceTest, FailedOpenLeavesThePortToTheNextOpener) {
     ::close(holder);
 }
 
+TEST_F(UartDeviceTest, EscapeCodesDriveTheirOwnLine) {
+    ASSERT_GE(device.Open(kCom5), 0);
+    device.Escape(CLRDTR);
+    EXPECT_FALSE(uart.Dtr());
+    EXPECT_TRUE(uart.Rts());
+    device.Escape(CLRRTS);
+    EXPECT_FALSE(uart.Rts());
+    EXPECT_FALSE(uart.Dtr());
+    device.Escape(SETDTR);
+    EXPECT_TRUE(uart.Dtr());
+    EXPECT_FALSE(uart.Rts());
+    device.Escape(SETRTS);
+    EXPECT_TRUE(uart.Rts());
+    EXPECT_EQ(device.CloseHandle(), 0);
+}
+
 TEST_F(UartDeviceTest, ModemLineChangesWakeTheEventWaitAsTheyHappen) {
     ASSERT_GE(device.Open(kCom5), 0);
     device.SetEventMask(EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_RXCHAR);
