@@ -204,6 +204,30 @@ TEST_F(CardGeneration, TheStatusIsTheSecondByteOfAReplyOfFiveOrMore) {
     }
 }
 
+// Each reply of a generation is stamped with its own arrival, not with the
+// send before it: the device answers every request 60 ms late.
+TEST_F(CardGeneration, EveryReplyIsStampedWithItsArrival) {
+    ScriptedDevice device(portDir_.path().toStdString(), 4);
+    device.statusReplies.push_back(std::string("\x20\x00\x00\x00\x03", 5));
+    OpenPort(4);
+    ASSERT_TRUE(form.FComReady);
+    device.replyDelayMs = 60;
+    const std::size_t before = form.FLogLines.size();
+    Generate();
+    ASSERT_EQ(Panel(3), kSucceeded);
+    ASSERT_EQ(form.FLogLines.size(), before + 6);
+    const auto stamp = [&](std::size_t i) {
+        return QTime::fromString(QString::fromStdString(form.FLogLines[before + i].substr(0, 12)),
+                                 "hh:mm:ss zzz");
+    };
+    for (std::size_t reply : {1u, 3u, 5u}) {
+        SCOPED_TRACE(form.FLogLines[before + reply]);
+        ASSERT_TRUE(stamp(reply - 1).isValid() && stamp(reply).isValid());
+        // Stamps are cut to the millisecond, so 60 ms can show as 59.
+        EXPECT_GE(stamp(reply - 1).msecsTo(stamp(reply)), 59);
+    }
+}
+
 // What the operator sees of a generation's outcome: the program's own box,
 // captioned "信息提示", with the information icon and a single OK.
 TEST_F(CardGeneration, OutcomesShowAnInformationBoxWithOK) {
