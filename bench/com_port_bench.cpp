@@ -2,7 +2,7 @@
 // both on pseudo-terminals, both driven by a QCoreApplication event loop:
 // notification latency, throughput, idle cost and open-plus-close time.
 // Each figure is printed with the peer's and their ratio.
-#include "serial/com_port.h"
+#include "serial/component/com_port.h"
 #include "serial/notify/notify_window.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // processor time of an open port that nothing happens on, the time from a
 // modem-line change to the event worker's event, and how closely RTS frames
 // an RS-485 transmission.
-#include "serial/com_port.h"
+#include "serial/component/com_port.h"
 #include "serial/notify/notify_window.h"
 #include "serial/posix/posix_device.h"
 #include "uart_emulator.h"

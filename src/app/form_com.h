@@ -7,7 +7,7 @@
 #include "app/reply_wait.h"
 #include "app/traffic_log_file.h"
 #include "mastercard/master_card_config.h"
-#include "serial/com_port.h"
+#include "serial/component/com_port.h"
 
 #include <QDateTime>
 #include <QString>

@@ -2,7 +2,7 @@
 // The program reads no command-line argument of its own.
 #include "app/application.h"
 #include "app/form_com.h"
-#include "serial/com_port_hooks.h"
+#include "serial/component/com_port_hooks.h"
 
 #include <QIcon>
 

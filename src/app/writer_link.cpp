@@ -5,7 +5,7 @@
 
 #include "app/reply_wait.h"
 #include "mastercard/hex_codec.h"
-#include "serial/dispatcher.h"
+#include "serial/core/dispatcher.h"
 
 void TForm_Com::SioComPort1Trigger(sio::TSioCustomComPort*, sio::Word Msg, sio::Word,
                                    sio::Word Data) {

@@ -7,7 +7,7 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/traffic_log_file.h"
-#include "serial/errors.h"
+#include "serial/errors/errors.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -9,7 +9,7 @@
 #include "app/traffic_log_file.h"
 #include "port_link.h"
 #include "pseudo_terminal.h"
-#include "serial/dispatcher.h"
+#include "serial/core/dispatcher.h"
 
 #include <QDir>
 #include <QFile>

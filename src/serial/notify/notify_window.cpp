@@ -1,6 +1,6 @@
 #include "serial/notify/notify_window.h"
 
-#include "serial/sync_event.h"
+#include "serial/core/sync_event.h"
 
 #include <QCoreApplication>
 #include <QEvent>

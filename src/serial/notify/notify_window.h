@@ -5,7 +5,7 @@
 // send, post, pump and run calls on the owner thread.
 #pragma once
 
-#include "serial/message_link.h"
+#include "serial/core/message_link.h"
 
 #include <functional>
 #include <string>

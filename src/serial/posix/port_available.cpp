@@ -1,6 +1,6 @@
 #include "serial/posix/port_available.h"
 
-#include "serial/comm_types.h"
+#include "serial/core/comm_types.h"
 #include "serial/posix/port_map.h"
 #include "serial/posix/posix_device.h"
 

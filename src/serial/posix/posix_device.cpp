@@ -14,7 +14,7 @@
 #include "serial/posix/port_map.h"
 #include "serial/posix/system_error.h"
 #include "serial/posix/termios_line.h"
-#include "serial/result_codes.h"
+#include "serial/errors/result_codes.h"
 
 namespace sio {
 

@@ -18,7 +18,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "serial/comm_types.h"
+#include "serial/core/comm_types.h"
 #include "serial/posix/modem_line_watch.h"
 #include "serial/posix/unique_fd.h"
 #include "serial/posix/wake_event.h"

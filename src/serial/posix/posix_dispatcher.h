@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "serial/dispatcher.h"
+#include "serial/core/dispatcher.h"
 #include "serial/posix/posix_device.h"
 
 namespace sio {

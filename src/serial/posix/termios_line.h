@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "serial/comm_types.h"
+#include "serial/core/comm_types.h"
 
 struct termios2;
 

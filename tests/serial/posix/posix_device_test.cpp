@@ -12,7 +12,7 @@
 #include "pty_pair.h"
 #include "serial/posix/port_available.h"
 #include "serial/posix/port_map.h"
-#include "serial/result_codes.h"
+#include "serial/errors/result_codes.h"
 
 namespace sio {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "serial/comm_types.h"
+#include "serial/core/comm_types.h"
 
 namespace sio {
 namespace {

@@ -1,7 +1,7 @@
 // The serial port component on an emulated UART, in the program's own
 // configuration: 9600 baud 8N1 with RS485Mode on. The emulator's record of
 // RTS and of every character on the wire shows the direction switching.
-#include "../com_port_test_support.h"
+#include "com_port_test_support.h"
 #include "pty_pair.h"
 #include "uart_emulator.h"
 

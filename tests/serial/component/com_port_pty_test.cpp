@@ -1,0 +1,162 @@
+// The serial port component on the real path: the Linux device layer on a
+// pseudo-terminal linked as a COM number, the workers, and OnTrigger on this
+// thread's event loop. The test holds the master side of the terminal.
+#include "com_port_test_support.h"
+#include "pty_pair.h"
+
+#include "serial/errors/result_codes.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+using namespace sio;
+using sio::test::CountProcEntries;
+using sio::test::PtyPair;
+using sio::test::ScopedPortDir;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+char PatternByte(std::size_t i) { return static_cast<char>((i * 131 + (i >> 9)) & 0xFF); }
+
+class ComPortPtyTest : public ::testing::Test {
+protected:
+    ComPortPtyTest() {
+        EnsureEventLoop();
+        ports.Link(3, pty.slavePath());
+        port.SetComNumber(3);
+        port.SetAutoOpen(false);
+        port.SetBaud(9600);
+        port.SetInSize(40960);
+        port.SetOutSize(40960);
+        port.SetRS485Mode(true);
+    }
+    ~ComPortPtyTest() override {
+        port.SetOnTrigger({});
+        port.SetOpen(false);
+        PumpUntil([&] { return port.Phase() == phClosed; });
+    }
+
+    // Every worker of every closed port has left.
+    static bool NoWorkers() { return TSioDispatcherThread::LiveCount() == 0; }
+
+    PtyPair pty;
+    ScopedPortDir ports;
+    TSioComPort port;
+};
+
+TEST_F(ComPortPtyTest, BytesCrossInBothDirectionsZeroIncluded) {
+    std::string received;
+    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
+        if (msg != MsgTriggerAvail) return;
+        for (int i = 0; i < data; ++i) received += cp->ReadChar();
+    });
+    port.SetOpen(true);
+    ASSERT_EQ(port.Phase(), phOpen);
+
+    const std::string frame("\xAA\x20\x15\x00\x01\x03", 6);
+    port.WriteString(frame);
+    EXPECT_EQ(pty.ReadMaster(frame.size()), frame);
+
+    const std::string reply("\x02\x00\x06", 3);
+    ASSERT_TRUE(pty.WriteMaster(reply));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= reply.size(); }));
+    EXPECT_EQ(received, reply);
+}
+
+TEST_F(ComPortPtyTest, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClosed) {
+    port.SetOpen(true);
+    TSioComPort second;
+    second.SetComNumber(3);
+    second.SetAutoOpen(false);
+    ExpectRaised<EAlreadyOpen>([&] { second.SetOpen(true); }, ecAlreadyOpen, "ie_Open - device already open");
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.ActiveDispatcher(), nullptr);
+
+    second.SetComNumber(9);  // no link: no such port
+    ExpectRaised<EBadId>([&] { second.SetOpen(true); }, ecBadId, "ie_BadId - Specified comport doesn't exist");
+    EXPECT_FALSE(second.Open());
+
+    PtyPair other;
+    ports.Link(4, other.slavePath());
+    second.SetComNumber(4);
+    second.SetOpen(true);
+    EXPECT_EQ(second.Phase(), phOpen);
+}
+
+TEST_F(ComPortPtyTest, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
+    port.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
+    port.SetOpen(true);  // warm up: the first open sets up process-wide state
+    port.SetOpen(false);
+    ASSERT_TRUE(PumpUntil(NoWorkers));
+    const int fds = CountProcEntries("fd");
+    const int threads = CountProcEntries("task");
+    for (int i = 0; i < 1000; ++i) {
+        port.SetOpen(true);
+        ASSERT_EQ(port.Phase(), phOpen) << "cycle " << i;
+        port.SetOpen(false);
+        ASSERT_EQ(port.Phase(), phClosed) << "cycle " << i;
+    }
+    ASSERT_TRUE(PumpUntil(NoWorkers));
+    EXPECT_EQ(CountProcEntries("fd"), fds);
+    EXPECT_EQ(CountProcEntries("task"), threads);
+}
+
+// 16 MiB taken byte by byte inside the handler arrive whole and in order,
+// and the port leaves nothing behind once closed.
+TEST_F(ComPortPtyTest, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
+    constexpr std::size_t kFlood = 16u << 20;
+    std::string data(kFlood, '\0');
+    for (std::size_t i = 0; i < kFlood; ++i) data[i] = PatternByte(i);
+
+    std::size_t received = 0;
+    std::size_t firstWrong = kFlood;
+    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word count) {
+        if (msg != MsgTriggerAvail) return;
+        for (int i = 0; i < count; ++i, ++received) {
+            if (cp->ReadChar() != PatternByte(received) && firstWrong == kFlood) firstWrong = received;
+        }
+    });
+    port.SetOpen(true);
+    port.SetOpen(false);
+    ASSERT_TRUE(PumpUntil(NoWorkers));
+    const int fds = CountProcEntries("fd");
+    const int threads = CountProcEntries("task");
+    const long resident = ResidentKiB();
+
+    port.SetOpen(true);
+    bool written = false;
+    std::thread writer([&] { written = pty.WriteMaster(data); });
+    const bool all = PumpUntil([&] { return received >= kFlood; }, 240000);
+    writer.join();
+    EXPECT_TRUE(written);
+    ASSERT_TRUE(all) << received << " of " << kFlood << " bytes";
+    EXPECT_EQ(received, kFlood);
+    EXPECT_EQ(firstWrong, kFlood) << "first wrong byte";
+
+    port.SetOpen(false);
+    ASSERT_TRUE(PumpUntil(NoWorkers));
+    EXPECT_EQ(CountProcEntries("fd"), fds);
+    EXPECT_EQ(CountProcEntries("task"), threads);
+    if (!kSanitized) {
+        EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
+    }
+}
+
+}  // namespace
