@@ -5,8 +5,8 @@
 #include "serial/component/com_port_hooks.h"
 #include "serial/errors/errors.h"
 #include "serial/core/message_link.h"
+#include "serial/core/native_dispatcher.h"
 #include "serial/notify/notify_window.h"
-#include "serial/posix/posix_dispatcher.h"
 #include "serial/errors/result_codes.h"
 
 #include <cstdio>
@@ -92,12 +92,13 @@ void TSioCustomComPort::SetOpen(bool value) {
 }
 
 void TSioCustomComPort::OpenPort() {
-    // The dispatcher's workers reach this thread through the Qt event loop;
-    // the first port to open puts that link in place for the process.
+    // The dispatcher's workers reach this thread through the platform's
+    // window messages; the first port to open puts that link in place for
+    // the process.
     static std::once_flag linkInstalled;
     std::call_once(linkInstalled, [] {
-        InstallQtMessageLink();
-        std::atexit([] { UninstallQtMessageLink(); });
+        InstallNotifyLink();
+        std::atexit([] { UninstallNotifyLink(); });
     });
 
     if (tapiMode_ != tmOn) EnsurePortSelected();
@@ -132,8 +133,8 @@ void TSioCustomComPort::OpenPort() {
 std::unique_ptr<TSioBaseDispatcher> TSioCustomComPort::CreateDispatcher() {
     if (DispatcherFactory) return DispatcherFactory(*this);
     if (deviceLayer_ != dlWin32) throw ENullApi(ecNullApi);
-    if (tapiMode_ == tmOn) return std::make_unique<TSioTAPI32Dispatcher>(this, TapiDeviceHandle);
-    return std::make_unique<TSioPosixDispatcher>(this);
+    if (tapiMode_ == tmOn) return CreateTapiDispatcher(this, TapiDeviceHandle);
+    return CreateNativeDispatcher(this);
 }
 
 void TSioCustomComPort::OpenDevice() {

@@ -83,21 +83,6 @@ constexpr std::array kMessageTable = std::to_array<MessageEntry>({
     {ecBadTriggerHandle, "Bad trigger handle"},
 });
 
-// The operating system's texts for the error numbers our device layer
-// reports, worded and terminated (CR LF) as Windows words them, so messages
-// read the same on every platform.
-constexpr std::array kSystemTexts = std::to_array<MessageEntry>({
-    {1, "Incorrect function.\r\n"},
-    {2, "The system cannot find the file specified.\r\n"},
-    {3, "The system cannot find the path specified.\r\n"},
-    {4, "The system cannot open the file.\r\n"},
-    {5, "Access is denied.\r\n"},
-    {6, "The handle is invalid.\r\n"},
-    {8, "Not enough memory resources are available to process this command.\r\n"},
-    {31, "A device attached to the system is not functioning.\r\n"},
-    {87, "The parameter is incorrect.\r\n"},
-});
-
 constexpr std::size_t kMaxMessageLength = 255;
 
 constexpr std::int64_t Magnitude(int code) { return code < 0 ? -static_cast<std::int64_t>(code) : code; }
@@ -165,13 +150,6 @@ std::string CleanSystemText(std::string_view raw) {
 ESioException::ESioException(int code) : Exception(ErrorMessageFor(code)), ErrorCode(code) {}
 
 ESioException::ESioException(const std::string& text) : Exception(text) {}
-
-std::string SystemMessageText(int number) {
-    for (const MessageEntry& entry : kSystemTexts) {
-        if (entry.code == number) return std::string(entry.message);
-    }
-    return {};
-}
 
 std::string ErrorMessageFor(int code) {
     const std::int64_t key = Magnitude(code);

@@ -262,3 +262,10 @@ void UninstallQtMessageLink() {
 }
 
 }  // namespace sio
+
+namespace sio {
+
+void InstallNotifyLink() { InstallQtMessageLink(); }
+void UninstallNotifyLink() { UninstallQtMessageLink(); }
+
+}  // namespace sio
