@@ -7,9 +7,9 @@
  *   run PROGRAM ...  instead runs PROGRAM (writer-sim), which makes the
  *                    link itself, with a pipe as its standard input.
  * Wine hands a Unix program no pipes of the Windows side, so the link is
- * the whole protocol: the test waits for it to appear, and removes it to
- * stop the peer (a test that crashed leaves a link that its next run
- * removes first). Wine detaches a Unix program from its starter, so the
+ * the protocol: the test waits for it to appear, and stops the peer by
+ * making DIR/stop-comN (Windows itself cannot remove a link named like a
+ * device); the peer then removes both. Wine detaches a Unix program from its starter, so the
  * peer cannot watch its parent; and it lets go of the output it inherited,
  * which CTest otherwise waits on.
  *
@@ -30,13 +30,22 @@
 enum { kLookMs = 50 };  /* how often the link is looked at */
 
 static char link_path[4096];
+static char stop_path[4096];
 
 static int link_exists(void) {
     struct stat st;
     return lstat(link_path, &st) == 0;
 }
 
-static int asked_to_stop(void) { return !link_exists(); }
+static int asked_to_stop(void) {
+    struct stat st;
+    return lstat(stop_path, &st) == 0;
+}
+
+static void finish(void) {
+    unlink(link_path);
+    unlink(stop_path);
+}
 
 static int write_all(int fd, const char* p, size_t n) {
     while (n > 0) {
@@ -121,6 +130,9 @@ int main(int argc, char** argv) {
     for (int fd = 0; fd <= 2; ++fd) dup2(quiet, fd);
     if (quiet > 2) close(quiet);
     snprintf(link_path, sizeof link_path, "%s/com%s", argv[1], argv[2]);
+    snprintf(stop_path, sizeof stop_path, "%s/stop-com%s", argv[1], argv[2]);
+    unlink(stop_path);
+    atexit(finish);
     if (strcmp(argv[3], "run") == 0 && argc >= 5) return run(argv + 4);
     if (strcmp(argv[3], "echo") == 0) return serve(0, -1);
     if (strcmp(argv[3], "hangup") == 0 && argc == 5) return serve(1, atol(argv[4]));

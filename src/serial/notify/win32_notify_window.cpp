@@ -143,17 +143,19 @@ public:
         return hwnd != nullptr && ::PostMessageA(hwnd, msg, wParam, lParam) != 0;
     }
 
+    // One message, as a waiting owner handles its queue between looks: a
+    // message that re-posts itself (a deferred close waiting for workers)
+    // cannot keep the caller here. Sent messages are handled on the way.
     void PumpOnce() override {
         MSG m;
-        while (::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) {
-                // The program's own loop must still see it.
-                ::PostQuitMessage(static_cast<int>(m.wParam));
-                return;
-            }
-            ::TranslateMessage(&m);
-            ::DispatchMessageA(&m);
+        if (!::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) return;
+        if (m.message == WM_QUIT) {
+            // The program's own loop must still see it.
+            ::PostQuitMessage(static_cast<int>(m.wParam));
+            return;
         }
+        ::TranslateMessage(&m);
+        ::DispatchMessageA(&m);
     }
 
     void RunOnOwnerThread(const std::function<void()>& call) override {

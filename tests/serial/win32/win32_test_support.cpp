@@ -20,7 +20,19 @@ std::string OnDriveZ(const std::string& path) {
     return name;
 }
 
-bool LinkExists(const std::string& link) { return ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; }
+// Looked up in the folder's listing: a path ending in "com3" names the
+// device COM3 to Windows, not the link.
+bool LinkExists(const std::string& folder, const std::string& name) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    do {
+        found = name == entry.cFileName;
+    } while (!found && ::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return found;
+}
 
 // Looks at a condition that no message announces (the peer's link).
 bool WaitFor(const std::function<bool()>& done) {
@@ -35,8 +47,7 @@ bool WaitFor(const std::function<bool()>& done) {
 }  // namespace
 
 LinuxPeer::LinuxPeer(int com, const std::vector<std::string>& args)
-    : link_(OnDriveZ(DosDevicesFolder() + "/com" + std::to_string(com))) {
-    ::DeleteFileA(link_.c_str());  // one a crashed run left behind
+    : folder_(OnDriveZ(DosDevicesFolder())), name_("com" + std::to_string(com)) {
     std::string command = OnDriveZ(PTY_PEER_PATH) + " " + DosDevicesFolder() + " " + std::to_string(com);
     for (const std::string& arg : args) command += " " + arg;
     STARTUPINFOA si{};
@@ -46,13 +57,19 @@ LinuxPeer::LinuxPeer(int com, const std::vector<std::string>& args)
     if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    ready_ = WaitFor([this] { return LinkExists(link_); });
+    ready_ = WaitFor([this] { return LinkExists(folder_, name_); });
 }
 
-LinuxPeer::~LinuxPeer() { ::DeleteFileA(link_.c_str()); }
+LinuxPeer::~LinuxPeer() {
+    const std::string stop = folder_ + "\\stop-" + name_;
+    HANDLE file = ::CreateFileA(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    // Gone once its link is: the next peer on this number starts clean.
+    WaitUntilGone();
+}
 
 bool LinuxPeer::WaitUntilGone() {
-    return WaitFor([this] { return !LinkExists(link_); });
+    return WaitFor([this] { return !LinkExists(folder_, name_); });
 }
 
 LinuxPeer* WriterSim(int com) {

@@ -12,12 +12,12 @@
 namespace sio::test {
 
 // The peer's link comN in the prefix's dosdevices folder is COMn. Wine hands
-// a Unix program no pipes, so the link is the protocol: the peer is ready
-// once it exists, and removing it stops the peer.
+// a Unix program no pipes, so files are the protocol: the peer is ready once
+// its link exists, and a file stop-comN beside it stops the peer.
 class LinuxPeer {
 public:
     LinuxPeer(int com, const std::vector<std::string>& args);
-    ~LinuxPeer();  // removes the link: the peer ends
+    ~LinuxPeer();  // stops the peer and waits until its link is gone
     LinuxPeer(const LinuxPeer&) = delete;
     LinuxPeer& operator=(const LinuxPeer&) = delete;
 
@@ -26,7 +26,8 @@ public:
     bool WaitUntilGone();
 
 private:
-    std::string link_;  // as the Windows side names it
+    std::string folder_;  // dosdevices, as the Windows side names it
+    std::string name_;    // comN
     bool ready_ = false;
 };
 
