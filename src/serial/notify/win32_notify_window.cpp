@@ -30,6 +30,9 @@ constexpr UINT kShowFailure = WM_APP + 2;  // wParam: a worker's message (owned 
 // run after its sender went on.
 struct SendTicket {
     enum State { Pending, Running, Abandoned };
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
     std::atomic<int> state{Pending};
 };
 
@@ -77,13 +80,16 @@ LRESULT CALLBACK NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         auto it = registry.find(id);
         if (it == registry.end() || !it->second.proc) return 0;
         proc = it->second.proc;
-        if (InSendMessage()) ticket = it->second.pending;
+        ticket = it->second.pending;
     }
-    if (ticket) {
+    // Notices (0x7E01 to 0x7E04) are always sent, closes always posted. A
+    // notice runs only for the send that waits for it: one whose sender gave
+    // up arrives without its ticket and does nothing.
+    const bool notice = msg <= 0x7E04;
+    if (notice) {
+        if (!ticket || ticket->msg != msg || ticket->wParam != wParam || ticket->lParam != lParam) return 0;
         int expected = SendTicket::Pending;
         if (!ticket->state.compare_exchange_strong(expected, SendTicket::Running)) return 0;
-    } else if (InSendMessage()) {
-        return 0;  // its sender already gave up
     }
     return proc(msg, wParam, lParam);
 }
@@ -117,6 +123,9 @@ public:
     bool SendMessageTimeout(WindowHandle window, unsigned msg, WParam wParam, LParam lParam,
                             int timeoutMs) override {
         auto ticket = std::make_shared<SendTicket>();
+        ticket->msg = msg;
+        ticket->wParam = wParam;
+        ticket->lParam = lParam;
         HWND hwnd;
         {
             std::lock_guard lock(registryLock);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,9 +105,47 @@ TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
     const std::vector<std::string> close = TakeRecord();
     Kernel32() = original;
 
-    for (const auto& c : open) std::printf("open: %s\n", c.c_str());
-    for (const auto& c : change) std::printf("change: %s\n", c.c_str());
-    for (const auto& c : close) std::printf("close: %s\n", c.c_str());
+    // The open as the design's device layer orders it: the device, its
+    // events, the queues, the block read, DTR up and RTS down, the modem
+    // lines, the line settings (read, drained, read again, written, lines
+    // driven again), pending errors cleared; then the workers start and the
+    // component applies flow control and the lines.
+    const std::vector<std::string> expectedOpen = {
+        "CreateFileA \\\\.\\COM9",
+        "CreateEventA", "CreateEventA", "CreateEventA", "CreateEventA", "CreateEventA",
+        "SetupComm 40960 40960",
+        "GetCommState",
+        "EscapeCommFunction 5", "EscapeCommFunction 4",
+        "GetCommModemStatus",
+        "GetCommState", "GetCommState", "GetCommState", "SetCommState 9600",
+        "EscapeCommFunction 5", "EscapeCommFunction 4",
+        "ClearCommError",
+    };
+    ASSERT_GE(open.size(), expectedOpen.size());
+    EXPECT_EQ(std::vector<std::string>(open.begin(), open.begin() + expectedOpen.size()), expectedOpen);
+    // Hardware flow, software flow and the two flow characters, each a
+    // block read, written and the lines driven again; then DTR and RTS.
+    std::vector<std::string> applied(open.begin() + expectedOpen.size(), open.end());
+    std::vector<std::string> expectedApplied;
+    for (int i = 0; i < 4; ++i)
+        expectedApplied.insert(expectedApplied.end(), {"GetCommState", "SetCommState 9600", "EscapeCommFunction 5",
+                                                       "EscapeCommFunction 4"});
+    expectedApplied.insert(expectedApplied.end(), {"EscapeCommFunction 5", "EscapeCommFunction 4"});
+    EXPECT_EQ(applied, expectedApplied);
+
+    EXPECT_EQ(change, (std::vector<std::string>{"GetCommState", "GetCommState", "GetCommState",
+                                                "SetCommState 19200", "EscapeCommFunction 5",
+                                                "EscapeCommFunction 4"}));
+
+    // Output purged, input purged, the event wait ended (the mask cleared,
+    // as often as it takes the wait to let go of the handle), the handle
+    // closed, then the layer's five events.
+    std::vector<std::string> closing;
+    for (const std::string& call : close)
+        if (closing.empty() || call != "SetCommMask 0" || closing.back() != call) closing.push_back(call);
+    EXPECT_EQ(closing, (std::vector<std::string>{"PurgeComm 5", "PurgeComm 10", "SetCommMask 0", "CloseHandle",
+                                                 "CloseHandle", "CloseHandle", "CloseHandle", "CloseHandle",
+                                                 "CloseHandle"}));
 }
 
 }  // namespace
