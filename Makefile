@@ -4,7 +4,7 @@ CMAKE_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST = ctest --output-on-failure --timeout 300
 PROGRAM = build/plain/src/app/mastercard-writer
 
-.PHONY: all deps build program test test-plain test-asan test-tsan run demo package bench clean
+.PHONY: all deps build program test test-plain test-asan test-tsan test-windows windows run demo package bench clean
 
 all: build
 
@@ -23,7 +23,7 @@ program: deps
 
 # Plain build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
 # serial tests under ThreadSanitizer.
-test: test-plain test-asan test-tsan
+test: test-plain test-asan test-tsan test-windows
 
 test-plain: build
 	$(CTEST) --test-dir build/plain
@@ -37,6 +37,18 @@ test-tsan: deps
 	cmake -S . -B build/tsan $(CMAKE_CONFIG) -DSANITIZE=thread
 	cmake --build build/tsan
 	$(CTEST) --test-dir build/tsan -L serial
+
+# The Windows edition: cross-built with mingw-w64 into build/windows, its
+# tests run under Wine (a prefix of its own in build/windows/wine).
+WINDOWS_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+
+windows: deps
+	cmake -S . -B build/windows $(WINDOWS_CONFIG)
+	nice cmake --build build/windows
+
+test-windows: windows
+	$(CTEST) --test-dir build/windows -L windows -j2
 
 run: program
 	$(PROGRAM)
