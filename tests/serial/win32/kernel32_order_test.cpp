@@ -105,7 +105,7 @@ TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
     const std::vector<std::string> close = TakeRecord();
     Kernel32() = original;
 
-    // The open as the design's device layer orders it: the device, its
+    // The open in the order the device layer keeps: the device, its
     // events, the queues, the block read, DTR up and RTS down, the modem
     // lines, the line settings (read, drained, read again, written, lines
     // driven again), pending errors cleared; then the workers start and the
