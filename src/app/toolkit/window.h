@@ -18,7 +18,8 @@ public:
 
     virtual const std::string& Name() const = 0;
     virtual std::string Caption() const = 0;
-    // The client area on the screen.
+    // Where the window's frame lies on the screen, and its client area's
+    // width and height.
     virtual TRect BoundsRect() const = 0;
     virtual void Show() = 0;
 

@@ -35,7 +35,8 @@ struct TControlDesign {
 struct TWindowDesign {
     const char* Name;
     const char* Caption;
-    // The client area's place on the screen and its fixed size.
+    // Where the window's frame lies on the screen, and its client area's
+    // fixed width and height.
     TRect Bounds;
     // In the order they are made, which is also the order they stack in:
     // a later control lies over an earlier one.

@@ -66,8 +66,8 @@ Window::~Window() {
 std::string Window::Caption() const { return root_->windowTitle().toStdString(); }
 
 TRect Window::BoundsRect() const {
-    const QRect r = root_->geometry();
-    return {r.x(), r.y(), r.width(), r.height()};
+    // pos() is the frame's, as move() takes it; the size is the client area's.
+    return {root_->x(), root_->y(), root_->width(), root_->height()};
 }
 
 void Window::Show() { root_->show(); }
