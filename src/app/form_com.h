@@ -18,9 +18,6 @@
 #include <string>
 #include <vector>
 
-// The window's design: every control in its place, and the Tab order.
-const TWindowDesign& Form_ComDesign();
-
 class TForm_Com : public TObject {
 public:
     TForm_Com();

@@ -135,8 +135,6 @@ const TWindowDesign kForm_Com = {
 
 }  // namespace
 
-const TWindowDesign& Form_ComDesign() { return kForm_Com; }
-
 void TForm_Com::CreateControls() {
     FWindow = BuildWindow(kForm_Com);
     const TWindow& w = *FWindow;

@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-// The items of a drop-down list, and the numbers "0" to "count - 1".
-std::vector<std::string> Items(const TComboBox* list);
-std::vector<std::string> Numbers(int count);
-
 class FormCom : public testing::Test {
 protected:
     void SetUp() override {

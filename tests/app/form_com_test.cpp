@@ -13,6 +13,8 @@
 
 #include <regex>
 
+namespace {
+
 std::vector<std::string> Items(const TComboBox* list) {
     std::vector<std::string> items;
     for (int i = 0; i < list->Count(); ++i) items.push_back(list->Items(i));
@@ -24,8 +26,6 @@ std::vector<std::string> Numbers(int count) {
     for (int i = 0; i < count; ++i) numbers.push_back(std::to_string(i));
     return numbers;
 }
-
-namespace {
 
 TEST(FormComCreation, SettingsStayEnabledUntilTheFirstIdleMoment) {
     TestForm form;  // never shown, so no idle update has run

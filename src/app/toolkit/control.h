@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // What a handler receives as its sender: a control or an action.
 class TObject {

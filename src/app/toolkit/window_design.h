@@ -40,7 +40,7 @@ struct TWindowDesign {
     TRect Bounds;
     // In the order they are made, which is also the order they stack in:
     // a later control lies over an earlier one.
-    std::vector<TControlDesign> Controls;
+    std::vector<TControlDesign> Controls = {};
     // The order Tab walks the controls in; a radio group stands for its
     // options, in their order.
     std::vector<const char*> TabOrder = {};
