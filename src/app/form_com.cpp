@@ -1,6 +1,5 @@
 #include "app/form_com.h"
 
-#include "app/toolkit/exception_report.h"
 #include "app/toolkit/files.h"
 #include "app/traffic_log_file.h"
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
 
 namespace {
 
@@ -250,15 +250,21 @@ TEST_F(FormCom, TrafficLogIsPreparedButNotSwitchedOn) {
     EXPECT_TRUE(form.FLogLines.empty());
     const std::string& name = form.FLogFileName;
     ASSERT_EQ(name.rfind(ProgramFolder(), 0), 0u) << name;
-    EXPECT_TRUE(std::regex_match(name.substr(ProgramFolder().size()), std::regex("\\d{12}\\.Log")))
-        << name;
+    const std::string file = name.substr(ProgramFolder().size());  // "YYYYMMDDhhmm.Log"
+    ASSERT_EQ(file.size(), 16u) << name;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    EXPECT_TRUE(std::all_of(file.begin(), file.begin() + 12, digit)) << name;
+    EXPECT_EQ(file.substr(12), ".Log");
     EXPECT_EQ(form.FLogEnabled, IsFile(ProgramFolder() + "writelog.txt"));
 }
 
-TEST(TrafficLogFile, NamedAfterTheStartMinuteInTwentyFourHours) {
-    EXPECT_EQ(TrafficLogFileName("/opt/w/", {2025, 3, 7, 9, 5, 59, 998}), "/opt/w/202503070905.Log");
+TEST(TrafficLogFile, NamedAfterTheStartMinuteInTwentyFourHoursAndStampedToTheMillisecond) {
+    EXPECT_EQ(TrafficLogFileName("/opt/w/", {2025, 3, 7, 9, 5, 59, 998}),
+              "/opt/w/202503070905.Log");
     EXPECT_EQ(TrafficLogFileName("/opt/w/", {2025, 11, 27, 21, 5, 0, 0}),
               "/opt/w/202511272105.Log");
+    EXPECT_EQ(TrafficLogStamp({2025, 3, 7, 9, 5, 7, 45}), "09:05:07 045");
+    EXPECT_EQ(TrafficLogStamp({2025, 3, 7, 23, 59, 58, 999}), "23:59:58 999");
 }
 
 }  // namespace

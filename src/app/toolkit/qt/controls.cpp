@@ -51,18 +51,18 @@ GroupBox::GroupBox(const TControlDesign& design, TControl* parent, QWidget* pare
     : Control(design, parent, Placed(new QGroupBox(Utf8(design.Text), parentWidget), design)) {}
 
 Label::Label(const TControlDesign& design, TControl* parent, QWidget* parentWidget)
-    : Control(design, parent, Placed(new QLabel(Utf8(design.Text), parentWidget), design)) {
+    : TextControl(design, parent, Placed(new QLabel(Utf8(design.Text), parentWidget), design)) {
     widget_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 Button::Button(const TControlDesign& design, TControl* parent, QWidget* parentWidget)
-    : Control(design, parent, Placed(new QPushButton(Utf8(design.Text), parentWidget), design)) {
+    : TextControl(design, parent, Placed(new QPushButton(Utf8(design.Text), parentWidget), design)) {
     QObject::connect(widget_, &QAbstractButton::clicked, widget_,
                      Guarded([this] { if (OnClick) OnClick(); }));
 }
 
 CheckBox::CheckBox(const TControlDesign& design, TControl* parent, QWidget* parentWidget)
-    : Control(design, parent, Placed(new QCheckBox(Utf8(design.Text), parentWidget), design)) {
+    : TextControl(design, parent, Placed(new QCheckBox(Utf8(design.Text), parentWidget), design)) {
     widget_->setChecked(design.Checked);
     // toggled comes for every real change, the program's too.
     QObject::connect(widget_, &QCheckBox::toggled, widget_,
@@ -70,7 +70,7 @@ CheckBox::CheckBox(const TControlDesign& design, TControl* parent, QWidget* pare
 }
 
 RadioButton::RadioButton(const TControlDesign& design, TControl* parent, QWidget* parentWidget)
-    : Control(design, parent, Placed(new QRadioButton(Utf8(design.Text), parentWidget), design)) {
+    : TextControl(design, parent, Placed(new QRadioButton(Utf8(design.Text), parentWidget), design)) {
     if (design.Checked) widget_->setChecked(true);
 }
 
@@ -105,7 +105,7 @@ ComboBox::ComboBox(const TControlDesign& design, TControl* parent, QWidget* pare
 }
 
 Edit::Edit(const TControlDesign& design, TControl* parent, QWidget* parentWidget)
-    : Control(design, parent, Placed(new QLineEdit(parentWidget), design)) {
+    : TextControl(design, parent, Placed(new QLineEdit(parentWidget), design)) {
     widget_->setValidator(new UpperCaseValidator(widget_));
     if (design.MaxLength > 0) widget_->setMaxLength(design.MaxLength);
     widget_->setText(Utf8(design.Text));

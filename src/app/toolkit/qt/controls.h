@@ -60,6 +60,15 @@ protected:
     QtWidget* widget_;
 };
 
+// A control whose text is its widget's text().
+template <class Interface, class QtWidget>
+class TextControl : public Control<Interface, QtWidget> {
+public:
+    using Control<Interface, QtWidget>::Control;
+    std::string Text() const override { return this->widget_->text().toStdString(); }
+    void SetText(const std::string& text) override { this->widget_->setText(ToQString(text)); }
+};
+
 class Panel : public Control<TPanel, QFrame> {
 public:
     Panel(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
@@ -72,34 +81,26 @@ public:
     void SetText(const std::string& text) override { widget_->setTitle(ToQString(text)); }
 };
 
-class Label : public Control<TLabel, QLabel> {
+class Label : public TextControl<TLabel, QLabel> {
 public:
     Label(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
-    std::string Text() const override { return widget_->text().toStdString(); }
-    void SetText(const std::string& text) override { widget_->setText(ToQString(text)); }
 };
 
-class Button : public Control<TButton, QPushButton> {
+class Button : public TextControl<TButton, QPushButton> {
 public:
     Button(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
-    std::string Text() const override { return widget_->text().toStdString(); }
-    void SetText(const std::string& text) override { widget_->setText(ToQString(text)); }
 };
 
-class CheckBox : public Control<TCheckBox, QCheckBox> {
+class CheckBox : public TextControl<TCheckBox, QCheckBox> {
 public:
     CheckBox(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
-    std::string Text() const override { return widget_->text().toStdString(); }
-    void SetText(const std::string& text) override { widget_->setText(ToQString(text)); }
     bool Checked() const override { return widget_->isChecked(); }
     void SetChecked(bool checked) override { widget_->setChecked(checked); }
 };
 
-class RadioButton : public Control<TRadioButton, QRadioButton> {
+class RadioButton : public TextControl<TRadioButton, QRadioButton> {
 public:
     RadioButton(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
-    std::string Text() const override { return widget_->text().toStdString(); }
-    void SetText(const std::string& text) override { widget_->setText(ToQString(text)); }
     bool Checked() const override { return widget_->isChecked(); }
     void SetChecked(bool checked) override { widget_->setChecked(checked); }
 };
@@ -127,11 +128,9 @@ public:
     void SetItemIndex(int index) override { widget_->setCurrentIndex(index); }
 };
 
-class Edit : public Control<TEdit, QLineEdit> {
+class Edit : public TextControl<TEdit, QLineEdit> {
 public:
     Edit(const TControlDesign& design, TControl* parent, QWidget* parentWidget);
-    std::string Text() const override { return widget_->text().toStdString(); }
-    void SetText(const std::string& text) override { widget_->setText(ToQString(text)); }
     int MaxLength() const override { return widget_->maxLength(); }
 };
 
