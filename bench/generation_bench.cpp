@@ -6,14 +6,14 @@
 // 75 ms (median): three 20 ms looks plus the transfers. A 1500 ms wait for a
 // device that stays silent uses at most 0.5% of one core, and a reply is
 // still looked at within 1 ms of the 20 ms gate or of its arrival.
-#include "app/application.h"
-#include "app/action_list.h"
 #include "app/form_com.h"
 #include "app/reply_wait.h"
+#include "app/toolkit/action_list.h"
+#include "app/toolkit/qt/application.h"
+#include "app/toolkit/qt/widget_of.h"
 #include "mastercard/hex_codec.h"
 #include "writer_simulator.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -34,11 +34,11 @@ using Clock = std::chrono::steady_clock;
 // The window with its message boxes answered at once.
 class BenchForm : public TForm_Com {
 public:
-    int MessageBox(const QString& Text, const QString&, unsigned) override {
+    int MessageBox(const std::string& Text, const std::string&, unsigned) override {
         lastMessage = Text;
         return 1;
     }
-    QString lastMessage;
+    std::string lastMessage;
 };
 
 // A port directory of the benchmark's own with a simulated device as COM3.
@@ -88,8 +88,8 @@ double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
 void BM_GenerateMasterCard(benchmark::State& state) {
     Bench bench({});
     BenchForm& form = bench.Form();
-    form.ComboBox_ComNum->setCurrentIndex(3);
-    form.Button1->click();
+    form.ComboBox_ComNum->SetItemIndex(3);
+    qtk::WidgetOf<QPushButton>(form.Button1)->click();
     if (!form.FComReady) {
         state.SkipWithError("the simulated device did not answer the handshake");
         return;
@@ -97,9 +97,9 @@ void BM_GenerateMasterCard(benchmark::State& state) {
     std::vector<double> samples;
     for (auto _ : state) {
         const Clock::time_point pressed = Clock::now();
-        form.Button_genMcard->click();
+        qtk::WidgetOf<QPushButton>(form.Button_genMcard)->click();
         const Clock::duration took = Clock::now() - pressed;
-        if (form.lastMessage != QString::fromUtf8("生成母卡执行成功")) {
+        if (form.lastMessage != "生成母卡执行成功") {
             state.SkipWithError("a generation did not succeed");
             return;
         }
@@ -151,7 +151,8 @@ BENCHMARK(BM_TimedOutWaitCpu)->Iterations(5)->Unit(benchmark::kMillisecond);
 void BM_ReplyLookLatency(benchmark::State& state) {
     const auto arrival = std::chrono::milliseconds(state.range(0));
     BenchForm form;
-    EventLoopReplyClock clock;
+    const auto wait = MakeMainEventWait();
+    ReplyWaitClock& clock = *wait;
     std::vector<double> lateMs;
     for (auto _ : state) {
         bool arrived = arrival.count() == 0;

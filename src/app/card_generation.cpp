@@ -3,11 +3,8 @@
 // prompt and the program's acknowledge, and the device's verdict is shown.
 #include "app/form_com.h"
 
-#include "app/dialogs.h"
-#include "app/status_bar.h"
+#include "app/toolkit/message_box.h"
 #include "mastercard/hex_codec.h"
-
-#include <QPushButton>
 
 namespace {
 
@@ -34,20 +31,20 @@ std::size_t HexTextBytes(const std::string& text) { return (text.size() + 1) / 3
 }  // namespace
 
 void TForm_Com::ShowGenerationMessage(const char* Message) {
-    MessageBox(QString::fromUtf8(Message), QString::fromUtf8("信息提示"), MB_ICONINFORMATION);
+    MessageBox(Message, "信息提示", MB_ICONINFORMATION);
 }
 
 // The button first, then the result in panel 3, then the message.
 void TForm_Com::EndGeneration(const char* Panel3Text, const char* Message) {
-    Button_genMcard->setEnabled(true);
-    if (Panel3Text != nullptr) StatusBar1->Panels(3)->setText(QString::fromUtf8(Panel3Text));
+    Button_genMcard->SetEnabled(true);
+    if (Panel3Text != nullptr) StatusBar1->Panels(3)->SetText(Panel3Text);
     ShowGenerationMessage(Message);
 }
 
-void TForm_Com::Action_BuidCardExecute(QObject*) {
+void TForm_Com::Action_BuidCardExecute(TObject*) {
     // Disabled for the whole run: the waits below handle events, and a
     // second press must not start a transaction inside this one.
-    Button_genMcard->setEnabled(false);
+    Button_genMcard->SetEnabled(false);
 
     const mastercard::ConfigBuildResult built =
         mastercard::BuildMasterCardConfig(ReadMasterCardSettings());
@@ -60,7 +57,7 @@ void TForm_Com::Action_BuidCardExecute(QObject*) {
     SendAndWait(mastercard::HexToBytes("2"));
     if (mastercard::BytesToHex(FRecvText) != "06") {
         ShowGenerationMessage(kFailed);
-        Button_genMcard->setEnabled(true);
+        Button_genMcard->SetEnabled(true);
         return;
     }
 

@@ -5,42 +5,34 @@
 #pragma once
 
 #include "app/reply_wait.h"
+#include "app/toolkit/action_list.h"
+#include "app/toolkit/controls.h"
+#include "app/toolkit/date_time.h"
+#include "app/toolkit/window.h"
 #include "app/traffic_log_file.h"
 #include "mastercard/master_card_config.h"
 #include "serial/component/com_port.h"
-
-#include <QDateTime>
-#include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QCheckBox;
-class QRadioButton;
-class TAction;
-class TActionList;
-class TRadioGroup;
-class TStatusBar;
-
-class TForm_Com : public QWidget {
-    Q_OBJECT
+class TForm_Com : public TObject {
 public:
-    explicit TForm_Com(QWidget* parent = nullptr);
+    TForm_Com();
     ~TForm_Com() override;
+    TForm_Com(const TForm_Com&) = delete;
+    TForm_Com& operator=(const TForm_Com&) = delete;
+
+    // The window the controls lie in, built by the toolkit in use.
+    TWindow& Window() const { return *FWindow; }
+    void Show() { FWindow->Show(); }
 
     // The two dialogs the window shows, overridable so that tests can read
     // the texts and answer without a person.
-    virtual int MessageBox(const QString& Text, const QString& Caption, unsigned Flags);
-    virtual bool ConfirmYesNo(const QString& Text);
+    virtual int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags);
+    virtual bool ConfirmYesNo(const std::string& Text);
 
     // The operator's settings as they stand in the controls right now.
     mastercard::MasterCardSettings ReadMasterCardSettings() const;
@@ -50,7 +42,7 @@ public:
 
     // Sets FLogLines, FLogFileName and FLogEnabled for the log folder
     // `logFolder` (ending with a separator; see TrafficLogFolder).
-    void PrepareTrafficLog(const QString& logFolder);
+    void PrepareTrafficLog(const std::string& logFolder);
 
     // The writer link: the serial port's trigger handler, one request with
     // the wait for the first reply bytes, and one line of the traffic log.
@@ -69,16 +61,23 @@ public:
     bool TryOpenPort(unsigned long PortNumber);
 
     // Handlers, named after their control or action and the event.
-    void FormCreate(QObject* Sender);
-    void RadioGroup_cardnumClick(QObject* Sender);
-    void ComboBox_SectorNumChange(QObject* Sender);
-    void CheckBox_cardflagsaveClick(QObject* Sender);
-    void Action_BuidCardUpdate(QObject* Sender);
-    void Action_OpenComUpdate(QObject* Sender);
-    void Action_OpenComExecute(QObject* Sender);
-    void Action_CloseComExecute(QObject* Sender);
-    void Action_BuidCardExecute(QObject* Sender);
+    void FormCreate(TObject* Sender);
+    void RadioGroup_cardnumClick(TObject* Sender);
+    void ComboBox_SectorNumChange(TObject* Sender);
+    void CheckBox_cardflagsaveClick(TObject* Sender);
+    void Action_BuidCardUpdate(TObject* Sender);
+    void Action_OpenComUpdate(TObject* Sender);
+    void Action_OpenComExecute(TObject* Sender);
+    void Action_CloseComExecute(TObject* Sender);
+    void Action_BuidCardExecute(TObject* Sender);
 
+private:
+    // First, so they outlive the controls' users below: the window holds the
+    // controls, the list the actions.
+    std::unique_ptr<TWindow> FWindow;
+    std::unique_ptr<TActionList> FActionList;
+
+public:
     // The port is open and the writer device answered the handshake.
     bool FComReady = false;
 
@@ -89,29 +88,29 @@ public:
     // Bytes received since the last send, time of the last send and time at
     // which the last received bytes were added (wall clock, for the log).
     std::string FRecvText;
-    QDateTime FSendTime;
-    QDateTime FRecvTime;
+    TDateTime FSendTime;
+    TDateTime FRecvTime;
 
     // The traffic log: its lines in memory, its file and whether the file
     // is written.
     std::vector<std::string> FLogLines;
-    QString FLogFileName;
+    std::string FLogFileName;
     bool FLogEnabled = false;
 
     // Frame panels.
-    QFrame* Panel1 = nullptr;
-    QFrame* Panel2 = nullptr;
-    QFrame* Panel5 = nullptr;
-    QFrame* Panel6 = nullptr;
-    QFrame* Panel7 = nullptr;
+    TPanel* Panel1 = nullptr;
+    TPanel* Panel2 = nullptr;
+    TPanel* Panel5 = nullptr;
+    TPanel* Panel6 = nullptr;
+    TPanel* Panel7 = nullptr;
     TStatusBar* StatusBar1 = nullptr;
 
     // Port controls and the generate button.
-    QLabel* Label1 = nullptr;
-    QComboBox* ComboBox_ComNum = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button_genMcard = nullptr;
+    TLabel* Label1 = nullptr;
+    TComboBox* ComboBox_ComNum = nullptr;
+    TButton* Button1 = nullptr;
+    TButton* Button2 = nullptr;
+    TButton* Button_genMcard = nullptr;
 
     // Configuration settings.
     TRadioGroup* RadioGroup_cardnum = nullptr;
@@ -126,33 +125,33 @@ public:
     TRadioGroup* RadioGroup_OutStyle_bit2 = nullptr;
     TRadioGroup* RadioGroup_bandrate_OutStyle_bit1_0 = nullptr;
     TRadioGroup* RadioGroup_content_parameter = nullptr;
-    QGroupBox* GroupBox_DataOrder = nullptr;
+    TGroupBox* GroupBox_DataOrder = nullptr;
     TRadioGroup* RadioGroup_KeyCheck = nullptr;
-    QLabel* StaticText1 = nullptr;
-    QLineEdit* Edit_KeyCheck = nullptr;
-    QLabel* StaticText2 = nullptr;
+    TLabel* StaticText1 = nullptr;
+    TEdit* Edit_KeyCheck = nullptr;
+    TLabel* StaticText2 = nullptr;
     TRadioGroup* RadioGroup_KeySet = nullptr;
-    QLabel* StaticText3 = nullptr;
-    QLineEdit* Edit_KeySet = nullptr;
-    QLabel* StaticText8 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
+    TLabel* StaticText3 = nullptr;
+    TEdit* Edit_KeySet = nullptr;
+    TLabel* StaticText8 = nullptr;
+    TGroupBox* GroupBox2 = nullptr;
 
     // Inside GroupBox_DataOrder.
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QComboBox* ComboBox_SectorNum = nullptr;
-    QComboBox* ComboBox_BlockNum = nullptr;
-    QComboBox* ComboBox_BlockStartAdr = nullptr;
-    QComboBox* ComboBox_BlockEndAdr = nullptr;
-    QRadioButton* RadioButton_OrderHigh = nullptr;
-    QRadioButton* RadioButton_OrderLow = nullptr;
+    TLabel* Label4 = nullptr;
+    TLabel* Label5 = nullptr;
+    TLabel* Label6 = nullptr;
+    TLabel* Label7 = nullptr;
+    TLabel* Label8 = nullptr;
+    TLabel* Label9 = nullptr;
+    TComboBox* ComboBox_SectorNum = nullptr;
+    TComboBox* ComboBox_BlockNum = nullptr;
+    TComboBox* ComboBox_BlockStartAdr = nullptr;
+    TComboBox* ComboBox_BlockEndAdr = nullptr;
+    TRadioButton* RadioButton_OrderHigh = nullptr;
+    TRadioButton* RadioButton_OrderLow = nullptr;
 
     // Inside GroupBox2.
-    QCheckBox* CheckBox_cardflagsave = nullptr;
+    TCheckBox* CheckBox_cardflagsave = nullptr;
 
     TActionList* ActionList1 = nullptr;
     TAction* Action_SendData = nullptr;
@@ -164,7 +163,6 @@ private:
     void CreateControls();
     void CreateActions();
     void CreateSerialPort();
-    void SetTabOrder();
     void ConnectHandlers();
 
     // Clears FRecvText, notes the send time, writes `Data` and logs it as
@@ -181,8 +179,8 @@ private:
 
     // When the last request was sent, on the clock the waits are measured on.
     ReplyClock::time_point FSendClock;
-    EventLoopReplyClock FEventLoopClock;
-    ReplyWaitClock* FWaitClock = &FEventLoopClock;
+    std::unique_ptr<ReplyWaitClock> FEventWait;
+    ReplyWaitClock* FWaitClock = nullptr;
     // An open is running: its handshakes pump events, in which a second open
     // must not start.
     bool FOpenRunning = false;

@@ -1,181 +1,198 @@
 // The window's fixed design: every control with its name, kind, parent,
 // place, size, text and initial state, the actions, and the keyboard order.
-#include "app/action.h"
-#include "app/action_list.h"
 #include "app/form_com.h"
-#include "app/option_tab_stop.h"
-#include "app/radio_group.h"
-#include "app/status_bar.h"
-#include "app/upper_case_validator.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include "app/toolkit/action.h"
+#include "app/toolkit/action_list.h"
 
 namespace {
 
-template <class Widget>
-Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(name);
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
+using K = TControlKind;
 
-QFrame* Panel(QWidget* parent, const char* name, int left, int top, int width, int height,
-              QFrame::Shadow bevel = QFrame::Raised) {
-    auto* panel = Place(new QFrame(parent), name, left, top, width, height);
-    panel->setFrameStyle(QFrame::Panel | bevel);
-    return panel;
-}
+// In the order they are stacked: the five caption-less groups lie over the
+// "输出格式：" frame, the key and password fields over their radio groups.
+const TWindowDesign kForm_Com = {
+    .Name = "Form_Com",
+    .Caption = "RS232接口母卡生成程序V1.0",
+    .Bounds = {140, 77, 771, 562},
+    .Controls = {
+        {.Name = "Panel1", .Kind = K::Panel, .Parent = "Form_Com", .Bounds = {0, 0, 771, 562},
+         .Sunken = true},
+        {.Name = "Panel2", .Kind = K::Panel, .Parent = "Panel1", .Bounds = {4, 2, 143, 123}},
+        {.Name = "Panel5", .Kind = K::Panel, .Parent = "Panel1", .Bounds = {4, 126, 143, 413}},
+        {.Name = "Panel6", .Kind = K::Panel, .Parent = "Panel1", .Bounds = {148, 2, 621, 537}},
+        {.Name = "Panel7", .Kind = K::Panel, .Parent = "Panel1", .Bounds = {1, 540, 769, 21}},
+        {.Name = "StatusBar1", .Kind = K::StatusBar, .Parent = "Panel7", .Bounds = {1, 1, 767, 19},
+         .PanelWidths = {40, 150, 70, 280, 50}, .PanelTexts = {"端口：", "", "操作状态："}},
 
-QLabel* Label(QWidget* parent, const char* name, const char* text, int left, int top, int width,
-              int height) {
-    auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
+        // Port controls and the generate button.
+        {.Name = "Label1", .Kind = K::Label, .Parent = "Panel2", .Bounds = {14, 18, 51, 13},
+         .Text = "端口号： "},
+        {.Name = "ComboBox_ComNum", .Kind = K::ComboBox, .Parent = "Panel2",
+         .Bounds = {64, 14, 69, 21}},
+        {.Name = "Button1", .Kind = K::Button, .Parent = "Panel2", .Bounds = {10, 44, 123, 31}},
+        {.Name = "Button2", .Kind = K::Button, .Parent = "Panel2", .Bounds = {10, 76, 123, 29}},
+        {.Name = "Button_genMcard", .Kind = K::Button, .Parent = "Panel5",
+         .Bounds = {8, 160, 127, 27}},
 
-// A drop-down list: the operator picks an item but cannot type a text.
-QComboBox* DropDownList(QWidget* parent, const char* name, int left, int top, int width,
-                        int height) {
-    auto* list = Place(new QComboBox(parent), name, left, top, width, height);
-    list->setEditable(false);
-    list->setMaxVisibleItems(8);
-    return list;
-}
+        // Configuration settings.
+        {.Name = "RadioGroup_cardnum", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 2, 611, 37}, .Text = "卡类型：", .Items = {"S50", "S70"}, .Columns = 2,
+         .ItemIndex = 0},
+        {.Name = "RadioGroup_outdatamode0_1", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 40, 611, 37}, .Text = "输出数据方式：",
+         .Items = {"Mode0：输出卡的序列号", "MOde1：输出卡的扇区密码后，输出扇区数据"},
+         .Columns = 2, .ItemIndex = 0},
+        {.Name = "RadioGroup_Outmode", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {3, 78, 612, 37}, .Text = "输出模式：", .Items = {"转为十进制输出", "十六进制输出"},
+         .Columns = 2, .ItemIndex = 0},
+        {.Name = "RadioGroup_OutStyle_bit7", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 116, 611, 37}, .Text = "输出位数：", .Items = {"满十位输出", "按实际位输出"},
+         .Columns = 2, .ItemIndex = 0},
+        {.Name = "RadioGroup_OutStyle", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 154, 611, 81}, .Text = "输出格式："},
+        {.Name = "RadioGroup_OutStyle_bit6", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {12, 168, 127, 58}, .Items = {"带起始符（02H）", "不带起始符"}, .ItemIndex = 0},
+        {.Name = "RadioGroup_OutStyle_bit5", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {138, 168, 119, 58}, .Items = {"带回车", "不带回车"}, .ItemIndex = 0},
+        {.Name = "RadioGroup_OutStyle_bit4", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {244, 168, 119, 58}, .Items = {"带换行", "不带换行"}, .ItemIndex = 0},
+        {.Name = "RadioGroup_OutStyle_bit3", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {360, 168, 119, 58}, .Items = {"带校验和", "不带校验和"}, .ItemIndex = 1},
+        {.Name = "RadioGroup_OutStyle_bit2", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {478, 168, 131, 58}, .Items = {"带结束符（03H）", "不带结束符"}, .ItemIndex = 0},
+        {.Name = "RadioGroup_bandrate_OutStyle_bit1_0", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 234, 611, 37}, .Text = "波特率：", .Items = {"9600", "19200", "38400"},
+         .Columns = 3, .ItemIndex = 0},
+        {.Name = "RadioGroup_content_parameter", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 272, 611, 37}, .Text = "内容参数：", .Items = {"8H", "6H", "4H+2H"},
+         .Columns = 3, .ItemIndex = 0},
 
-TRadioGroup* RadioGroup(QWidget* parent, const char* name, const char* caption,
-                        const QStringList& items, int columns, int chosen, int left, int top,
-                        int width, int height) {
-    auto* group = Place(new TRadioGroup(parent, QString::fromUtf8(caption), items, columns), name,
-                        left, top, width, height);
-    group->SetItemIndex(chosen);
-    return group;
-}
+        {.Name = "GroupBox_DataOrder", .Kind = K::GroupBox, .Parent = "Panel6",
+         .Bounds = {4, 314, 611, 83}, .Text = "数据块参数："},
+        {.Name = "Label4", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {10, 22, 48, 13}, .Text = "扇区号："},
+        {.Name = "Label5", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {12, 46, 45, 13}, .Text = "块   号："},
+        {.Name = "Label6", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {146, 16, 126, 13}, .Text = "块内数据起始地址：      "},
+        {.Name = "Label7", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {148, 44, 123, 13}, .Text = "块内数据结束地址：     "},
+        {.Name = "Label8", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {128, 62, 156, 13}, .Text = "（有效长度不大于5字节）      "},
+        {.Name = "Label9", .Kind = K::Label, .Parent = "GroupBox_DataOrder",
+         .Bounds = {376, 24, 63, 13}, .Text = "字节顺序 ："},
+        {.Name = "ComboBox_SectorNum", .Kind = K::ComboBox, .Parent = "GroupBox_DataOrder",
+         .Bounds = {66, 18, 55, 21}},
+        {.Name = "ComboBox_BlockNum", .Kind = K::ComboBox, .Parent = "GroupBox_DataOrder",
+         .Bounds = {66, 42, 55, 21}},
+        {.Name = "ComboBox_BlockStartAdr", .Kind = K::ComboBox, .Parent = "GroupBox_DataOrder",
+         .Bounds = {292, 16, 61, 21}},
+        {.Name = "ComboBox_BlockEndAdr", .Kind = K::ComboBox, .Parent = "GroupBox_DataOrder",
+         .Bounds = {292, 40, 61, 21}},
+        {.Name = "RadioButton_OrderHigh", .Kind = K::RadioButton, .Parent = "GroupBox_DataOrder",
+         .Bounds = {474, 56, 101, 17}, .Text = "高字节在前"},
+        {.Name = "RadioButton_OrderLow", .Kind = K::RadioButton, .Parent = "GroupBox_DataOrder",
+         .Bounds = {472, 22, 99, 17}, .Text = "低字节在前", .Checked = true},
 
-QLineEdit* UpperCaseEdit(QWidget* parent, const char* name, const char* text, int maxLength,
-                         int left, int top, int width, int height) {
-    auto* edit = Place(new QLineEdit(parent), name, left, top, width, height);
-    edit->setValidator(new TUpperCaseValidator(edit));
-    edit->setMaxLength(maxLength);
-    edit->setText(QString::fromUtf8(text));
-    return edit;
-}
+        {.Name = "RadioGroup_KeyCheck", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 394, 611, 65}, .Text = "密钥验证：", .Items = {"密钥A", "密钥B"},
+         .ItemIndex = 0},
+        {.Name = "StaticText1", .Kind = K::Label, .Parent = "Panel6", .Bounds = {78, 424, 40, 17},
+         .Text = "密钥："},
+        {.Name = "Edit_KeyCheck", .Kind = K::Edit, .Parent = "Panel6",
+         .Bounds = {128, 422, 121, 21}, .Text = "3C5A7E91B2D4", .MaxLength = 12},
+        {.Name = "StaticText2", .Kind = K::Label, .Parent = "Panel6",
+         .Bounds = {274, 422, 173, 17}, .Text = "6字节十六进制数，高字节在前"},
+        {.Name = "RadioGroup_KeySet", .Kind = K::RadioGroup, .Parent = "Panel6",
+         .Bounds = {4, 462, 423, 63}, .Text = "配置密码：", .Items = {"启用", "禁用"},
+         .ItemIndex = 1},
+        {.Name = "StaticText3", .Kind = K::Label, .Parent = "Panel6", .Bounds = {76, 492, 40, 17},
+         .Text = "密码："},
+        {.Name = "Edit_KeySet", .Kind = K::Edit, .Parent = "Panel6", .Bounds = {124, 486, 121, 21},
+         .Text = "6E2B94D1", .MaxLength = 8},
+        {.Name = "StaticText8", .Kind = K::Label, .Parent = "Panel6",
+         .Bounds = {250, 488, 160, 17}, .Text = "（启用或禁用均需配置密码）"},
 
-QStringList Texts(std::initializer_list<const char*> items) {
-    QStringList texts;
-    for (const char* item : items) texts << QString::fromUtf8(item);
-    return texts;
-}
+        {.Name = "GroupBox2", .Kind = K::GroupBox, .Parent = "Panel6",
+         .Bounds = {432, 462, 183, 63}, .Text = "锁定配置："},
+        {.Name = "CheckBox_cardflagsave", .Kind = K::CheckBox, .Parent = "GroupBox2",
+         .Bounds = {32, 26, 121, 17}, .Text = "开启锁定功能"},
+    },
+    // Tab walks the containers in their order and, inside each, the controls
+    // in theirs: the port controls, the generate button, then the settings.
+    .TabOrder = {"ComboBox_ComNum", "Button1", "Button2", "Button_genMcard",
+                 "RadioGroup_cardnum", "RadioGroup_outdatamode0_1", "RadioGroup_Outmode",
+                 "ComboBox_SectorNum", "ComboBox_BlockNum", "ComboBox_BlockStartAdr",
+                 "ComboBox_BlockEndAdr", "RadioButton_OrderHigh", "RadioButton_OrderLow",
+                 "CheckBox_cardflagsave", "RadioGroup_KeyCheck", "Edit_KeyCheck",
+                 "RadioGroup_KeySet", "Edit_KeySet", "RadioGroup_OutStyle_bit7",
+                 "RadioGroup_bandrate_OutStyle_bit1_0", "RadioGroup_content_parameter",
+                 "RadioGroup_OutStyle_bit6", "RadioGroup_OutStyle_bit5",
+                 "RadioGroup_OutStyle_bit4", "RadioGroup_OutStyle_bit3",
+                 "RadioGroup_OutStyle_bit2"},
+};
 
 }  // namespace
 
 void TForm_Com::CreateControls() {
-    Panel1 = Panel(this, "Panel1", 0, 0, 771, 562, QFrame::Sunken);
-    Panel2 = Panel(Panel1, "Panel2", 4, 2, 143, 123);
-    Panel5 = Panel(Panel1, "Panel5", 4, 126, 143, 413);
-    Panel6 = Panel(Panel1, "Panel6", 148, 2, 621, 537);
-    Panel7 = Panel(Panel1, "Panel7", 1, 540, 769, 21);
-    StatusBar1 = Place(new TStatusBar(Panel7, {40, 150, 70, 280, 50}), "StatusBar1", 1, 1, 767, 19);
-    StatusBar1->Panels(0)->setText(QString::fromUtf8("端口："));
-    StatusBar1->Panels(2)->setText(QString::fromUtf8("操作状态："));
-
-    // Port controls and the generate button.
-    Label1 = Label(Panel2, "Label1", "端口号： ", 14, 18, 51, 13);
-    ComboBox_ComNum = DropDownList(Panel2, "ComboBox_ComNum", 64, 14, 69, 21);
-    Button1 = Place(new QPushButton(Panel2), "Button1", 10, 44, 123, 31);
-    Button2 = Place(new QPushButton(Panel2), "Button2", 10, 76, 123, 29);
-    Button_genMcard = Place(new QPushButton(Panel5), "Button_genMcard", 8, 160, 127, 27);
-
-    // Configuration settings, in the order they are stacked: the five
-    // caption-less groups lie over the "输出格式：" frame, the key and
-    // password fields over their radio groups.
-    RadioGroup_cardnum = RadioGroup(Panel6, "RadioGroup_cardnum", "卡类型：", {"S50", "S70"}, 2,
-                                    0, 4, 2, 611, 37);
-    RadioGroup_outdatamode0_1 = RadioGroup(
-        Panel6, "RadioGroup_outdatamode0_1", "输出数据方式：",
-        Texts({"Mode0：输出卡的序列号", "MOde1：输出卡的扇区密码后，输出扇区数据"}), 2, 0, 4, 40,
-        611, 37);
-    RadioGroup_Outmode = RadioGroup(Panel6, "RadioGroup_Outmode", "输出模式：",
-                                    Texts({"转为十进制输出", "十六进制输出"}), 2, 0, 3, 78, 612, 37);
-    RadioGroup_OutStyle_bit7 =
-        RadioGroup(Panel6, "RadioGroup_OutStyle_bit7", "输出位数：",
-                   Texts({"满十位输出", "按实际位输出"}), 2, 0, 4, 116, 611, 37);
-    RadioGroup_OutStyle =
-        RadioGroup(Panel6, "RadioGroup_OutStyle", "输出格式：", {}, 1, -1, 4, 154, 611, 81);
-    RadioGroup_OutStyle_bit6 = RadioGroup(Panel6, "RadioGroup_OutStyle_bit6", "",
-                                          Texts({"带起始符（02H）", "不带起始符"}), 1, 0, 12, 168,
-                                          127, 58);
-    RadioGroup_OutStyle_bit5 = RadioGroup(Panel6, "RadioGroup_OutStyle_bit5", "",
-                                          Texts({"带回车", "不带回车"}), 1, 0, 138, 168, 119, 58);
-    RadioGroup_OutStyle_bit4 = RadioGroup(Panel6, "RadioGroup_OutStyle_bit4", "",
-                                          Texts({"带换行", "不带换行"}), 1, 0, 244, 168, 119, 58);
-    RadioGroup_OutStyle_bit3 = RadioGroup(Panel6, "RadioGroup_OutStyle_bit3", "",
-                                          Texts({"带校验和", "不带校验和"}), 1, 1, 360, 168, 119,
-                                          58);
-    RadioGroup_OutStyle_bit2 = RadioGroup(Panel6, "RadioGroup_OutStyle_bit2", "",
-                                          Texts({"带结束符（03H）", "不带结束符"}), 1, 0, 478, 168,
-                                          131, 58);
-    RadioGroup_bandrate_OutStyle_bit1_0 =
-        RadioGroup(Panel6, "RadioGroup_bandrate_OutStyle_bit1_0", "波特率：",
-                   {"9600", "19200", "38400"}, 3, 0, 4, 234, 611, 37);
-    RadioGroup_content_parameter =
-        RadioGroup(Panel6, "RadioGroup_content_parameter", "内容参数：", {"8H", "6H", "4H+2H"}, 3,
-                   0, 4, 272, 611, 37);
-
-    GroupBox_DataOrder = Place(new QGroupBox(QString::fromUtf8("数据块参数："), Panel6),
-                               "GroupBox_DataOrder", 4, 314, 611, 83);
-    Label4 = Label(GroupBox_DataOrder, "Label4", "扇区号：", 10, 22, 48, 13);
-    Label5 = Label(GroupBox_DataOrder, "Label5", "块   号：", 12, 46, 45, 13);
-    Label6 = Label(GroupBox_DataOrder, "Label6", "块内数据起始地址：      ", 146, 16, 126, 13);
-    Label7 = Label(GroupBox_DataOrder, "Label7", "块内数据结束地址：     ", 148, 44, 123, 13);
-    Label8 = Label(GroupBox_DataOrder, "Label8", "（有效长度不大于5字节）      ", 128, 62, 156, 13);
-    Label9 = Label(GroupBox_DataOrder, "Label9", "字节顺序 ：", 376, 24, 63, 13);
-    ComboBox_SectorNum = DropDownList(GroupBox_DataOrder, "ComboBox_SectorNum", 66, 18, 55, 21);
-    ComboBox_BlockNum = DropDownList(GroupBox_DataOrder, "ComboBox_BlockNum", 66, 42, 55, 21);
-    ComboBox_BlockStartAdr =
-        DropDownList(GroupBox_DataOrder, "ComboBox_BlockStartAdr", 292, 16, 61, 21);
-    ComboBox_BlockEndAdr = DropDownList(GroupBox_DataOrder, "ComboBox_BlockEndAdr", 292, 40, 61, 21);
-    RadioButton_OrderHigh =
-        Place(new QRadioButton(QString::fromUtf8("高字节在前"), GroupBox_DataOrder),
-              "RadioButton_OrderHigh", 474, 56, 101, 17);
-    RadioButton_OrderLow = Place(new QRadioButton(QString::fromUtf8("低字节在前"), GroupBox_DataOrder),
-                                 "RadioButton_OrderLow", 472, 22, 99, 17);
-    RadioButton_OrderLow->setChecked(true);
-    KeepTabStopOnCheckedOption({RadioButton_OrderHigh, RadioButton_OrderLow});
-
-    RadioGroup_KeyCheck = RadioGroup(Panel6, "RadioGroup_KeyCheck", "密钥验证：",
-                                     Texts({"密钥A", "密钥B"}), 1, 0, 4, 394, 611, 65);
-    StaticText1 = Label(Panel6, "StaticText1", "密钥：", 78, 424, 40, 17);
-    Edit_KeyCheck = UpperCaseEdit(Panel6, "Edit_KeyCheck", "3C5A7E91B2D4", 12, 128, 422, 121, 21);
-    StaticText2 = Label(Panel6, "StaticText2", "6字节十六进制数，高字节在前", 274, 422, 173, 17);
-    RadioGroup_KeySet = RadioGroup(Panel6, "RadioGroup_KeySet", "配置密码：",
-                                   Texts({"启用", "禁用"}), 1, 1, 4, 462, 423, 63);
-    StaticText3 = Label(Panel6, "StaticText3", "密码：", 76, 492, 40, 17);
-    Edit_KeySet = UpperCaseEdit(Panel6, "Edit_KeySet", "6E2B94D1", 8, 124, 486, 121, 21);
-    StaticText8 = Label(Panel6, "StaticText8", "（启用或禁用均需配置密码）", 250, 488, 160, 17);
-
-    GroupBox2 = Place(new QGroupBox(QString::fromUtf8("锁定配置："), Panel6), "GroupBox2", 432, 462,
-                      183, 63);
-    CheckBox_cardflagsave = Place(new QCheckBox(QString::fromUtf8("开启锁定功能"), GroupBox2),
-                                  "CheckBox_cardflagsave", 32, 26, 121, 17);
+    FWindow = BuildWindow(kForm_Com);
+    const TWindow& w = *FWindow;
+    Panel1 = w.Find<TPanel>("Panel1");
+    Panel2 = w.Find<TPanel>("Panel2");
+    Panel5 = w.Find<TPanel>("Panel5");
+    Panel6 = w.Find<TPanel>("Panel6");
+    Panel7 = w.Find<TPanel>("Panel7");
+    StatusBar1 = w.Find<TStatusBar>("StatusBar1");
+    Label1 = w.Find<TLabel>("Label1");
+    ComboBox_ComNum = w.Find<TComboBox>("ComboBox_ComNum");
+    Button1 = w.Find<TButton>("Button1");
+    Button2 = w.Find<TButton>("Button2");
+    Button_genMcard = w.Find<TButton>("Button_genMcard");
+    RadioGroup_cardnum = w.Find<TRadioGroup>("RadioGroup_cardnum");
+    RadioGroup_outdatamode0_1 = w.Find<TRadioGroup>("RadioGroup_outdatamode0_1");
+    RadioGroup_Outmode = w.Find<TRadioGroup>("RadioGroup_Outmode");
+    RadioGroup_OutStyle_bit7 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit7");
+    RadioGroup_OutStyle = w.Find<TRadioGroup>("RadioGroup_OutStyle");
+    RadioGroup_OutStyle_bit6 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit6");
+    RadioGroup_OutStyle_bit5 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit5");
+    RadioGroup_OutStyle_bit4 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit4");
+    RadioGroup_OutStyle_bit3 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit3");
+    RadioGroup_OutStyle_bit2 = w.Find<TRadioGroup>("RadioGroup_OutStyle_bit2");
+    RadioGroup_bandrate_OutStyle_bit1_0 = w.Find<TRadioGroup>("RadioGroup_bandrate_OutStyle_bit1_0");
+    RadioGroup_content_parameter = w.Find<TRadioGroup>("RadioGroup_content_parameter");
+    GroupBox_DataOrder = w.Find<TGroupBox>("GroupBox_DataOrder");
+    Label4 = w.Find<TLabel>("Label4");
+    Label5 = w.Find<TLabel>("Label5");
+    Label6 = w.Find<TLabel>("Label6");
+    Label7 = w.Find<TLabel>("Label7");
+    Label8 = w.Find<TLabel>("Label8");
+    Label9 = w.Find<TLabel>("Label9");
+    ComboBox_SectorNum = w.Find<TComboBox>("ComboBox_SectorNum");
+    ComboBox_BlockNum = w.Find<TComboBox>("ComboBox_BlockNum");
+    ComboBox_BlockStartAdr = w.Find<TComboBox>("ComboBox_BlockStartAdr");
+    ComboBox_BlockEndAdr = w.Find<TComboBox>("ComboBox_BlockEndAdr");
+    RadioButton_OrderHigh = w.Find<TRadioButton>("RadioButton_OrderHigh");
+    RadioButton_OrderLow = w.Find<TRadioButton>("RadioButton_OrderLow");
+    RadioGroup_KeyCheck = w.Find<TRadioGroup>("RadioGroup_KeyCheck");
+    StaticText1 = w.Find<TLabel>("StaticText1");
+    Edit_KeyCheck = w.Find<TEdit>("Edit_KeyCheck");
+    StaticText2 = w.Find<TLabel>("StaticText2");
+    RadioGroup_KeySet = w.Find<TRadioGroup>("RadioGroup_KeySet");
+    StaticText3 = w.Find<TLabel>("StaticText3");
+    Edit_KeySet = w.Find<TEdit>("Edit_KeySet");
+    StaticText8 = w.Find<TLabel>("StaticText8");
+    GroupBox2 = w.Find<TGroupBox>("GroupBox2");
+    CheckBox_cardflagsave = w.Find<TCheckBox>("CheckBox_cardflagsave");
 }
 
 void TForm_Com::CreateActions() {
-    ActionList1 = new TActionList(this);
-    Action_SendData = ActionList1->Add("Action_SendData", QString::fromUtf8("发送"),
-                                       QString::fromUtf8("发送数据"));
-    Action_OpenCom = ActionList1->Add("Action_OpenCom", QString::fromUtf8("端口操作"),
-                                      QString::fromUtf8("打开端口(&S)"));
-    Action_CloseCom = ActionList1->Add("Action_CloseCom", QString::fromUtf8("端口操作"),
-                                       QString::fromUtf8("关闭端口(&C)"));
-    Action_BuidCard = ActionList1->Add("Action_BuidCard", QString::fromUtf8("母卡操作"),
-                                       QString::fromUtf8("生成母卡(&G)"));
+    FActionList = std::make_unique<TActionList>(*FWindow);
+    ActionList1 = FActionList.get();
+    Action_SendData = ActionList1->Add("Action_SendData", "发送", "发送数据");
+    Action_OpenCom = ActionList1->Add("Action_OpenCom", "端口操作", "打开端口(&S)");
+    Action_CloseCom = ActionList1->Add("Action_CloseCom", "端口操作", "关闭端口(&C)");
+    Action_BuidCard = ActionList1->Add("Action_BuidCard", "母卡操作", "生成母卡(&G)");
     LinkButton(Button1, Action_OpenCom);
     LinkButton(Button2, Action_CloseCom);
     LinkButton(Button_genMcard, Action_BuidCard);
@@ -200,29 +217,4 @@ void TForm_Com::CreateSerialPort() {
     port.SetLogName("SIOP.LOG");
     port.SetRS485Mode(true);
     port.Loaded();
-}
-
-// Tab walks the containers in their order and, inside each, the controls in
-// theirs: the port controls, the generate button, then the settings.
-void TForm_Com::SetTabOrder() {
-    std::vector<QWidget*> order = {ComboBox_ComNum, Button1, Button2, Button_genMcard};
-    auto addGroup = [&order](TRadioGroup* group) {
-        for (int i = 0; i < group->Count(); ++i) order.push_back(group->Button(i));
-    };
-    addGroup(RadioGroup_cardnum);
-    addGroup(RadioGroup_outdatamode0_1);
-    addGroup(RadioGroup_Outmode);
-    order.insert(order.end(), {ComboBox_SectorNum, ComboBox_BlockNum, ComboBox_BlockStartAdr,
-                               ComboBox_BlockEndAdr, RadioButton_OrderHigh, RadioButton_OrderLow,
-                               CheckBox_cardflagsave});
-    addGroup(RadioGroup_KeyCheck);
-    order.push_back(Edit_KeyCheck);
-    addGroup(RadioGroup_KeySet);
-    order.push_back(Edit_KeySet);
-    for (TRadioGroup* group :
-         {RadioGroup_OutStyle_bit7, RadioGroup_bandrate_OutStyle_bit1_0,
-          RadioGroup_content_parameter, RadioGroup_OutStyle_bit6, RadioGroup_OutStyle_bit5,
-          RadioGroup_OutStyle_bit4, RadioGroup_OutStyle_bit3, RadioGroup_OutStyle_bit2})
-        addGroup(group);
-    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }

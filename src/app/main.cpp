@@ -1,7 +1,8 @@
-// Starts the program: the application object, its icon and the one window.
-// The program reads no command-line argument of its own.
-#include "app/application.h"
+// Starts the Linux edition: the Qt application object, its icon and the one
+// window. The program reads no command-line argument of its own.
 #include "app/form_com.h"
+#include "app/toolkit/exception_report.h"
+#include "app/toolkit/qt/application.h"
 #include "serial/component/com_port_hooks.h"
 
 #include <QIcon>
@@ -15,7 +16,7 @@ int main(int argc, char* argv[]) {
     // Ties the window to its menu entry, so a desktop shows the entry's icon.
     app.setDesktopFileName("example.c_seed_da200391.MastercardWriter");
     TForm_Com Form_Com;
-    Form_Com.show();
+    Form_Com.Show();
     const int result = app.exec();
     sio::SetExceptionReporter({});
     return result;

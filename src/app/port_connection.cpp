@@ -3,12 +3,8 @@
 // writer device from anything else, and closing.
 #include "app/form_com.h"
 
-#include "app/dialogs.h"
-#include "app/status_bar.h"
+#include "app/toolkit/message_box.h"
 #include "mastercard/hex_codec.h"
-
-#include <QComboBox>
-#include <QPushButton>
 
 #include <limits>
 #include <stdexcept>
@@ -58,17 +54,16 @@ bool TForm_Com::WriterAnswersHandshake() {
 
 void TForm_Com::ShowConnectedTo(unsigned long PortNumber) {
     FComReady = true;
-    Button_genMcard->setEnabled(true);
-    StatusBar1->Panels(1)->setText(QString::fromUtf8("打开串口COM") + QString::number(PortNumber));
+    Button_genMcard->SetEnabled(true);
+    StatusBar1->Panels(1)->SetText("打开串口COM" + std::to_string(PortNumber));
 }
 
 void TForm_Com::ShowOpenFailure() {
-    StatusBar1->Panels(1)->setText(QString::fromUtf8("串口打开失败"));
-    MessageBox(QString::fromUtf8("串口通信错误 "), QString::fromUtf8("错误提示"),
-               MB_ICONINFORMATION);
+    StatusBar1->Panels(1)->SetText("串口打开失败");
+    MessageBox("串口通信错误 ", "错误提示", MB_ICONINFORMATION);
 }
 
-void TForm_Com::Action_OpenComExecute(QObject*) {
+void TForm_Com::Action_OpenComExecute(TObject*) {
     // The handshakes below handle events while they wait, and the open
     // action stays enabled meanwhile; an open started in there would leave
     // the port list and the status bar telling of different ports.
@@ -76,7 +71,7 @@ void TForm_Com::Action_OpenComExecute(QObject*) {
     const OpenRunning running(FOpenRunning);
 
     // Read once: the operator may pick another item while the handshake waits.
-    const int chosen = ComboBox_ComNum->currentIndex();
+    const int chosen = ComboBox_ComNum->ItemIndex();
     if (chosen != 0) {
         bool answered = false;
         try {
@@ -108,12 +103,12 @@ void TForm_Com::Action_OpenComExecute(QObject*) {
     ShowOpenFailure();
 }
 
-void TForm_Com::Action_CloseComExecute(QObject*) {
+void TForm_Com::Action_CloseComExecute(TObject*) {
     SioComPort1->SetOpen(false);
     FComReady = false;
-    StatusBar1->Panels(1)->setText(QString());
+    StatusBar1->Panels(1)->SetText("");
     // Panel 3 holds the outcome of the last generation, which belonged to
     // this connection.
-    StatusBar1->Panels(3)->setText(QString());
-    Button_genMcard->setEnabled(false);
+    StatusBar1->Panels(3)->SetText("");
+    Button_genMcard->SetEnabled(false);
 }

@@ -5,11 +5,12 @@
 // deadline.
 #pragma once
 
+#include "app/toolkit/event_wait.h"
+
 #include <chrono>
 #include <functional>
-#include <memory>
+#include <type_traits>
 
-class QTimer;
 class TActionList;
 
 // Deadlines are measured on a monotonic clock: a step of the wall clock must
@@ -22,28 +23,11 @@ inline constexpr std::chrono::milliseconds kReplyTimeout{1500};
 // the send, so a reply that comes in pieces has a moment to gather.
 inline constexpr std::chrono::milliseconds kReplyGate{20};
 
-// Where a wait reads the time and how it lets time pass. The program uses
-// the steady clock and the event loop; a test can put a clock of its own in.
-class ReplyWaitClock {
-public:
-    virtual ~ReplyWaitClock() = default;
-    virtual ReplyClock::time_point Now() = 0;
-    // Handles the pending events; with none pending, sleeps until the next
-    // event arrives or `wakeAt` comes, whichever is first.
-    virtual void HandleEventsUntil(ReplyClock::time_point wakeAt) = 0;
-};
-
-// The steady clock, sleeping in the main thread's event loop.
-class EventLoopReplyClock : public ReplyWaitClock {
-public:
-    EventLoopReplyClock();
-    ~EventLoopReplyClock() override;
-    ReplyClock::time_point Now() override { return ReplyClock::now(); }
-    void HandleEventsUntil(ReplyClock::time_point wakeAt) override;
-
-private:
-    std::unique_ptr<QTimer> alarm_;
-};
+// Where a wait reads the time and how it lets time pass: the program uses
+// the toolkit's event wait on the steady clock (MakeMainEventWait); a test
+// can put a clock of its own in.
+using ReplyWaitClock = TEventWait;
+static_assert(std::is_same_v<ReplyWaitClock::Clock, ReplyClock>);
 
 // Waits for the reply to a request sent at `sentAt`. Each pass tests the
 // deadline, handles the pending events (the serial port's trigger handler

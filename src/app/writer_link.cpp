@@ -16,7 +16,7 @@ void TForm_Com::SioComPort1Trigger(sio::TSioCustomComPort*, sio::Word Msg, sio::
         std::string chunk;
         chunk.reserve(Data);
         for (unsigned i = 0; i < Data; ++i) chunk.push_back(SioComPort1->ReadChar());
-        FRecvTime = QDateTime::currentDateTime();
+        FRecvTime = CurrentDateTime();
         FRecvText += chunk;
     } catch (...) {
     }
@@ -24,7 +24,7 @@ void TForm_Com::SioComPort1Trigger(sio::TSioCustomComPort*, sio::Word Msg, sio::
 
 void TForm_Com::SendRequest(const std::string& Data, const std::string& LoggedText) {
     FRecvText.clear();
-    FSendTime = QDateTime::currentDateTime();
+    FSendTime = CurrentDateTime();
     FSendClock = FWaitClock->Now();
     SioComPort1->WriteString(Data);
     LogTraffic(LoggedText, "Sendhex ", TrafficLogStamp(FSendTime));
@@ -35,7 +35,7 @@ bool TForm_Com::WaitForReply(const std::function<bool()>& accept) {
 }
 
 void TForm_Com::SetReplyWaitClock(ReplyWaitClock* Clock) {
-    FWaitClock = Clock != nullptr ? Clock : &FEventLoopClock;
+    FWaitClock = Clock != nullptr ? Clock : FEventWait.get();
 }
 
 void TForm_Com::SendAndWait(const std::string& Data) {

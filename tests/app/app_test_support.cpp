@@ -1,12 +1,7 @@
 #include "app_test_support.h"
 
-#include "app/radio_group.h"
-
-#include <QAbstractEventDispatcher>
-#include <QComboBox>
 #include <QEventLoop>
 #include <QMessageBox>
-#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -15,28 +10,8 @@ RecordingApplication& TestApp() {
     return *static_cast<RecordingApplication*>(QCoreApplication::instance());
 }
 
-void RunUntilIdle() {
-    QEventLoop loop;
-    // Connected after the window's own idle handling, so it runs after it.
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                     &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 void RunUntil(const std::function<bool()>& done) {
     while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-void ClickOption(TRadioGroup* group, int index) {
-    QRadioButton* button = group->Button(index);
-    // A radio button reacts to clicks on its circle and caption only.
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-}
-
-void ChooseItem(QComboBox* list, int index) {
-    if (!list->isEnabled()) ADD_FAILURE() << "an operator cannot choose in a disabled list";
-    list->setCurrentIndex(index);
-    emit list->activated(index);
 }
 
 namespace {
@@ -73,17 +48,4 @@ private:
 
 void AnswerNextMessageBox(int key, std::function<void(QMessageBox&)> inspect) {
     new MessageBoxAnswerer(key, std::move(inspect));
-}
-
-bool TestForm::ConfirmYesNo(const QString& Text) {
-    questions << Text;
-    if (answers.empty()) return true;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
-int TestForm::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {
-    messages << Caption + "|" + Text;
-    return realMessageBoxes ? TForm_Com::MessageBox(Text, Caption, Flags) : 1;
 }

@@ -3,8 +3,6 @@
 // must not take for an answer, validation, and a port closed mid-way.
 #include "writer_test_support.h"
 
-#include "app/radio_group.h"
-#include "app/status_bar.h"
 #include "mastercard/hex_codec.h"
 
 #include <QCheckBox>
@@ -57,7 +55,7 @@ TEST_F(CardGeneration, SucceedsThroughTheSixExchanges) {
     // The button comes back first, then panel 3, then the message.
     EXPECT_EQ(form.buttonEnabledAtMessage, std::vector<bool>{true});
     EXPECT_EQ(form.panel3AtMessage, QStringList{kSucceeded});
-    EXPECT_TRUE(form.Button_genMcard->isEnabled());
+    EXPECT_TRUE(form.Button_genMcard->Enabled());
 
     const std::string frame = FrameFor({});
     EXPECT_EQ(GenerationLog(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;", "Sendhex ; " + frame + ";",
@@ -119,13 +117,13 @@ TEST_F(CardGeneration, APromptWithMoreBytesIsNoPromptAndLeavesPanelThree) {
     mastercard::WriterFaults faults;
     faults.prompt_extra = "\x03";
     SimulatedWriter& writer = Connect(faults);
-    form.StatusBar1->Panels(3)->setText("earlier result");
+    form.StatusBar1->Panels(3)->SetText("earlier result");
     Generate();
     EXPECT_EQ(Panel(3), "earlier result");
     EXPECT_EQ(form.messages, QStringList{kInfo + kFailed});
     EXPECT_EQ(form.buttonEnabledAtMessage, std::vector<bool>{true});
     EXPECT_EQ(GenerationLog().size(), 3u);  // up to the frame
-    EXPECT_TRUE(form.Button_genMcard->isEnabled());
+    EXPECT_TRUE(form.Button_genMcard->Enabled());
     EXPECT_EQ(writer.Requests().size(), 3u);  // no acknowledge was sent
 }
 
@@ -133,13 +131,13 @@ TEST_F(CardGeneration, ANoAnswerToTheHandshakeFailsBeforeTheButtonReturns) {
     AddWriter(1, SilentHandshake());
     ASSERT_TRUE(form.TryOpenPort(1));
     form.FComReady = true;  // as if the device had answered at the open
-    form.Button_genMcard->setEnabled(true);
+    form.Button_genMcard->SetEnabled(true);
     RunUntilIdle();
     Generate();
     EXPECT_EQ(form.messages, QStringList{kInfo + kFailed});
     EXPECT_EQ(form.buttonEnabledAtMessage, std::vector<bool>{false});  // message first
     EXPECT_EQ(Panel(3), "");
-    EXPECT_TRUE(form.Button_genMcard->isEnabled());
+    EXPECT_TRUE(form.Button_genMcard->Enabled());
     EXPECT_EQ(LogWithoutStamps(), Lines{"Sendhex ; 02;"});
 }
 
@@ -151,7 +149,7 @@ TEST_F(CardGeneration, ClosingThePortDuringAWaitFailsAndTheNextPressReportsIt) {
     bool closed = false;
     DoWhen([this] { return form.FLogLines.size() == logBefore_ + 3; },  // the frame is out
            [&] {
-               QTest::mouseClick(form.Button2, Qt::LeftButton);
+               Press(form.Button2);
                closed = true;
            });
     Generate();
@@ -162,10 +160,10 @@ TEST_F(CardGeneration, ClosingThePortDuringAWaitFailsAndTheNextPressReportsIt) {
     EXPECT_EQ(form.messages, QStringList{kInfo + kFailed});
     // As designed, the button is back although no port is open; the next
     // press fails at its first write and the toolkit reports why.
-    ASSERT_TRUE(form.Button_genMcard->isEnabled());
+    ASSERT_TRUE(form.Button_genMcard->Enabled());
     Generate();
     EXPECT_EQ(TestApp().reports, QStringList{"ie_NOpen - device not open"});
-    EXPECT_FALSE(form.Button_genMcard->isEnabled());
+    EXPECT_FALSE(form.Button_genMcard->Enabled());
 }
 
 // The verdict is the second byte of a status reply of five bytes or more,
@@ -193,7 +191,7 @@ TEST_F(CardGeneration, TheStatusIsTheSecondByteOfAReplyOfFiveOrMore) {
     ASSERT_TRUE(form.FComReady);
     for (const Case& c : cases) {
         form.messages.clear();
-        form.StatusBar1->Panels(3)->setText("stale");
+        form.StatusBar1->Panels(3)->SetText("stale");
         const std::size_t before = form.FLogLines.size();
         Generate();
         EXPECT_EQ(Panel(3), c.verdict) << c.logged;
@@ -241,7 +239,7 @@ TEST_F(CardGeneration, OutcomesShowAnInformationBoxWithOK) {
     AnswerNextMessageBox(Qt::Key_Return, inspect);
     Generate();
     ClickOption(form.RadioGroup_outdatamode0_1, 1);
-    form.Edit_KeyCheck->setText("12345");
+    form.Edit_KeyCheck->SetText("12345");
     RunUntilIdle();
     AnswerNextMessageBox(Qt::Key_Return, inspect);
     Generate();
@@ -267,12 +265,12 @@ protected:
 };
 
 TEST_F(CardGenerationSettings, RefusalsComeOneAtATimeInOrderAndSendNothing) {
-    form.Edit_KeyCheck->setText("12345");
+    form.Edit_KeyCheck->SetText("12345");
     ChooseItem(form.ComboBox_BlockStartAdr, 9);
     ChooseItem(form.ComboBox_BlockEndAdr, 3);
-    form.Edit_KeySet->setText("XYZ");
+    form.Edit_KeySet->SetText("XYZ");
     ExpectRefused("密钥错误");
-    form.Edit_KeyCheck->setText("A1B2C3D4E5F6");
+    form.Edit_KeyCheck->SetText("A1B2C3D4E5F6");
     ExpectRefused("数据块起始结束地址选择错误");
     ChooseItem(form.ComboBox_BlockEndAdr, 14);  // six bytes: one too many
     ExpectRefused("数据块起始结束地址选择错误");
@@ -283,7 +281,7 @@ TEST_F(CardGenerationSettings, RefusalsComeOneAtATimeInOrderAndSendNothing) {
 }
 
 TEST_F(CardGenerationSettings, ModeZeroIgnoresTheKeyText) {
-    form.Edit_KeyCheck->setText("12345");
+    form.Edit_KeyCheck->SetText("12345");
     ClickOption(form.RadioGroup_outdatamode0_1, 0);
     RunUntilIdle();
     Generate();
@@ -298,8 +296,8 @@ TEST_F(CardGenerationSettings, EveryNonDefaultChoiceReachesTheDeviceByteForByte)
     ChooseItem(form.ComboBox_BlockEndAdr, 6);
     ClickOption(form.RadioGroup_content_parameter, 2);
     ClickOption(form.RadioGroup_KeyCheck, 1);
-    form.Edit_KeyCheck->setText("A1B2C3D4E5F6");
-    QTest::mouseClick(form.RadioButton_OrderHigh, Qt::LeftButton, {}, QPoint(6, 8));
+    form.Edit_KeyCheck->SetText("A1B2C3D4E5F6");
+    Click(form.RadioButton_OrderHigh);
     ClickOption(form.RadioGroup_OutStyle_bit7, 1);
     ClickOption(form.RadioGroup_OutStyle_bit6, 1);
     ClickOption(form.RadioGroup_OutStyle_bit5, 1);
@@ -309,10 +307,10 @@ TEST_F(CardGenerationSettings, EveryNonDefaultChoiceReachesTheDeviceByteForByte)
     ClickOption(form.RadioGroup_bandrate_OutStyle_bit1_0, 2);
     ClickOption(form.RadioGroup_Outmode, 1);
     ClickOption(form.RadioGroup_KeySet, 0);
-    form.Edit_KeySet->setText("12345678");
-    QTest::mouseClick(form.CheckBox_cardflagsave, Qt::LeftButton, {}, QPoint(6, 8));
+    form.Edit_KeySet->SetText("12345678");
+    Click(form.CheckBox_cardflagsave);
     RunUntilIdle();  // the lock is confirmed (Yes)
-    ASSERT_TRUE(form.CheckBox_cardflagsave->isChecked());
+    ASSERT_TRUE(form.CheckBox_cardflagsave->Checked());
 
     Generate();
     ASSERT_EQ(Panel(3), kSucceeded);

@@ -2,8 +2,7 @@
 // scan, a chosen port, the handshake's strict answer, and closing.
 #include "writer_test_support.h"
 
-#include "app/action.h"
-#include "app/status_bar.h"
+#include "app/toolkit/action.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -30,10 +29,10 @@ TEST_F(PortConnection, AutoSkipsSilentPortsAndStopsAtTheFirstWriter) {
 
     EXPECT_TRUE(form.FComReady);
     EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM3"));
-    EXPECT_TRUE(form.Button_genMcard->isEnabled());
-    EXPECT_FALSE(form.Button1->isEnabled());
-    EXPECT_TRUE(form.Button2->isEnabled());
-    EXPECT_TRUE(form.messages.isEmpty());
+    EXPECT_TRUE(form.Button_genMcard->Enabled());
+    EXPECT_FALSE(form.Button1->Enabled());
+    EXPECT_TRUE(form.Button2->Enabled());
+    EXPECT_TRUE(form.messages.empty());
     EXPECT_TRUE(form.SioComPort1->Open());
     EXPECT_EQ(form.SioComPort1->ComNumber(), 3);
     EXPECT_EQ(com1.Requests(), Requests{"recv 02"});
@@ -84,9 +83,9 @@ TEST_F(PortConnection, AutoWithEveryPortSilentWaitsOutEachInTurnAndFails) {
     EXPECT_EQ(form.messages, QStringList{kOpenFailed});
     EXPECT_TRUE(form.SioComPort1->Open());
     EXPECT_EQ(form.SioComPort1->ComNumber(), 12);
-    EXPECT_FALSE(form.Button_genMcard->isEnabled());
-    EXPECT_TRUE(form.Button1->isEnabled());
-    EXPECT_FALSE(form.Button2->isEnabled());
+    EXPECT_FALSE(form.Button_genMcard->Enabled());
+    EXPECT_TRUE(form.Button1->Enabled());
+    EXPECT_FALSE(form.Button2->Enabled());
 }
 
 // What the operator sees of a failed open: the program's own box.
@@ -108,7 +107,7 @@ TEST_F(PortConnection, AChosenAbsentPortFailsWithThePortClosed) {
     EXPECT_EQ(Panel(1), QString::fromUtf8("串口打开失败"));
     EXPECT_EQ(form.messages, QStringList{kOpenFailed});
     EXPECT_FALSE(form.SioComPort1->Open());
-    EXPECT_FALSE(form.Button_genMcard->isEnabled());
+    EXPECT_FALSE(form.Button_genMcard->Enabled());
 }
 
 TEST_F(PortConnection, AChosenSilentPortStaysOpenUntilTheNextOpen) {
@@ -121,8 +120,8 @@ TEST_F(PortConnection, AChosenSilentPortStaysOpenUntilTheNextOpen) {
     EXPECT_EQ(form.messages, QStringList{kOpenFailed});
     EXPECT_TRUE(form.SioComPort1->Open());
     EXPECT_EQ(form.SioComPort1->ComNumber(), 5);
-    EXPECT_TRUE(form.Button1->isEnabled());
-    EXPECT_FALSE(form.Button2->isEnabled());
+    EXPECT_TRUE(form.Button1->Enabled());
+    EXPECT_FALSE(form.Button2->Enabled());
     EXPECT_EQ(LogWithoutStamps(), Requests{"Sendhex ; 02;"});
 
     OpenPort(6);
@@ -168,15 +167,15 @@ TEST_F(PortConnection, ASecondOpenWhileOneWaitsIsIgnored) {
     // the open button again, which the wait leaves enabled.
     bool pressedAgain = false;
     QMetaObject::invokeMethod(
-        &form,
+        qtk::WidgetOf(form.Window()),
         [&] {
             ChooseItem(form.ComboBox_ComNum, 2);
-            EXPECT_TRUE(form.Button1->isEnabled());
-            QTest::mouseClick(form.Button1, Qt::LeftButton);
+            EXPECT_TRUE(form.Button1->Enabled());
+            Press(form.Button1);
             pressedAgain = true;
         },
         Qt::QueuedConnection);
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    Press(form.Button1);
 
     EXPECT_TRUE(pressedAgain);
 
@@ -191,16 +190,16 @@ TEST_F(PortConnection, CloseEmptiesThePanelsAndDisablesGeneration) {
     AddWriter(3);
     OpenPort(3);
     ASSERT_TRUE(form.FComReady);
-    form.StatusBar1->Panels(3)->setText("earlier result");
+    form.StatusBar1->Panels(3)->SetText("earlier result");
 
     ClosePort();
     EXPECT_FALSE(form.FComReady);
     EXPECT_FALSE(form.SioComPort1->Open());
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(Panel(3), "");
-    EXPECT_FALSE(form.Button_genMcard->isEnabled());
-    EXPECT_TRUE(form.Button1->isEnabled());
-    EXPECT_FALSE(form.Button2->isEnabled());
+    EXPECT_FALSE(form.Button_genMcard->Enabled());
+    EXPECT_TRUE(form.Button1->Enabled());
+    EXPECT_FALSE(form.Button2->Enabled());
 }
 
 TEST_F(PortConnection, AnOutOfRangePortNumberIsRefusedBeforeThePort) {

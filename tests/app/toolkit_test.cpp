@@ -1,18 +1,16 @@
 // The toolkit layer under the window: actions and their buttons, idle-time
-// updates, radio groups, the message box and the exception report.
+// updates, radio groups, the message box and the exception report, on Qt.
 #include "app_test_support.h"
 
-#include "app/action.h"
-#include "app/action_list.h"
-#include "app/dialogs.h"
-#include "app/radio_group.h"
+#include "app/toolkit/action.h"
+#include "app/toolkit/action_list.h"
+#include "app/toolkit/exception_report.h"
+#include "app/toolkit/message_box.h"
+#include "app/toolkit/window.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDialog>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -23,16 +21,21 @@
 
 namespace {
 
+// A window "W" with the controls of `rows` on it.
+std::unique_ptr<TWindow> SmallWindow(std::vector<TControlDesign> rows = {}) {
+    return BuildWindow({.Name = "W", .Caption = "", .Bounds = {0, 0, 320, 200}, .Controls = rows});
+}
+
 TEST(Action, ExecuteRunsTheUpdateFirstAndExecutesOnlyWhenEnabled) {
-    TAction action(nullptr, "A", "c", "&Go");
+    TAction action("A", "c", "&Go");
     std::vector<std::string> calls;
     bool enable = false;
-    action.OnUpdate = [&](QObject* sender) {
+    action.OnUpdate = [&](TObject* sender) {
         EXPECT_EQ(sender, &action);
         calls.push_back("update");
         action.SetEnabled(enable);
     };
-    action.OnExecute = [&](QObject*) { calls.push_back("execute"); };
+    action.OnExecute = [&](TObject*) { calls.push_back("execute"); };
 
     EXPECT_FALSE(action.Execute());
     EXPECT_EQ(calls, std::vector<std::string>{"update"});
@@ -42,27 +45,28 @@ TEST(Action, ExecuteRunsTheUpdateFirstAndExecutesOnlyWhenEnabled) {
 }
 
 TEST(Action, LinkedButtonFollowsCaptionAndEnabledAndExecutesOnClick) {
-    QWidget window;
-    auto* button = new QPushButton(&window);
-    TAction action(nullptr, "A", "c", "&Open");
+    const auto window = SmallWindow({{.Name = "B", .Kind = TControlKind::Button, .Parent = "W",
+                                      .Bounds = {10, 10, 100, 30}}});
+    auto* button = window->Find<TButton>("B");
+    TAction action("A", "c", "&Open");
     int executed = 0;
-    action.OnExecute = [&](QObject*) { ++executed; };
+    action.OnExecute = [&](TObject*) { ++executed; };
     LinkButton(button, &action);
-    EXPECT_EQ(button->text(), "&Open");
+    EXPECT_EQ(button->Text(), "&Open");
 
-    QTest::mouseClick(button, Qt::LeftButton);
+    Press(button);
     EXPECT_EQ(executed, 1);
 
     action.SetEnabled(false);
-    EXPECT_FALSE(button->isEnabled());
+    EXPECT_FALSE(button->Enabled());
     action.SetCaption("&Close");
-    EXPECT_EQ(button->text(), "&Close");
+    EXPECT_EQ(button->Text(), "&Close");
 
     // Set directly, the button keeps its state until the action changes.
     action.SetEnabled(true);
-    button->setEnabled(false);
+    button->SetEnabled(false);
     action.SetEnabled(true);
-    EXPECT_FALSE(button->isEnabled());
+    EXPECT_FALSE(button->Enabled());
 }
 
 class IdleUpdates : public testing::Test {
@@ -70,11 +74,12 @@ protected:
     void SetUp() override {
         TestApp().reports.clear();
         action = list.Add("A", "c", "a");
-        action->OnUpdate = [this](QObject*) { ++updates; };
-        window.show();
+        action->OnUpdate = [this](TObject*) { ++updates; };
+        window->Show();
     }
-    QWidget window;
-    TActionList list{&window};
+    QWidget& Widget() const { return *qtk::WidgetOf(*window); }
+    std::unique_ptr<TWindow> window = SmallWindow();
+    TActionList list{*window};
     TAction* action = nullptr;
     int updates = 0;
 };
@@ -90,14 +95,14 @@ TEST_F(IdleUpdates, RunWheneverTheEventQueueRunsDry) {
 }
 
 TEST_F(IdleUpdates, SkippedWhileTheWindowIsHiddenOrDisabledOrPaused) {
-    window.hide();
+    Widget().hide();
     RunUntilIdle();
     EXPECT_EQ(updates, 0);
-    window.show();
-    window.setEnabled(false);
+    Widget().show();
+    Widget().setEnabled(false);
     RunUntilIdle();
     EXPECT_EQ(updates, 0);
-    window.setEnabled(true);
+    Widget().setEnabled(true);
     {
         TActionList::Pause pause(list);
         RunUntilIdle();
@@ -111,7 +116,7 @@ TEST_F(IdleUpdates, SkippedWhileAModalBoxRunsItsOwnLoop) {
     RunUntilIdle();
     const int updatesBefore = updates;
     int idleWhileModal = 0;
-    QDialog dialog(&window);
+    QDialog dialog(&Widget());
     // Let the dialog's own loop go idle three times, waking it with an
     // empty event in between, then close it.
     auto connection = QObject::connect(QAbstractEventDispatcher::instance(),
@@ -131,8 +136,8 @@ TEST_F(IdleUpdates, SkippedWhileAModalBoxRunsItsOwnLoop) {
 TEST_F(IdleUpdates, AFailingUpdateIsReportedAndTheOthersStillRun) {
     TAction* second = list.Add("B", "c", "b");
     int secondUpdates = 0;
-    second->OnUpdate = [&](QObject*) { ++secondUpdates; };
-    action->OnUpdate = [](QObject*) { throw std::runtime_error("update failed"); };
+    second->OnUpdate = [&](TObject*) { ++secondUpdates; };
+    action->OnUpdate = [](TObject*) { throw std::runtime_error("update failed"); };
     list.UpdateActions();
     EXPECT_EQ(TestApp().reports, QStringList{"update failed"});
     EXPECT_EQ(secondUpdates, 1);
@@ -157,16 +162,20 @@ TEST(ExceptionReport, AWorkerThreadsReportReachesTheMainThread) {
 }
 
 TEST(RadioGroup, ClickOnceForEveryChangeByOperatorOrProgram) {
-    TRadioGroup group(nullptr, "g", {"a", "b", "c"}, 3);
-    group.resize(300, 37);
+    const auto window =
+        SmallWindow({{.Name = "g", .Kind = TControlKind::RadioGroup, .Parent = "W",
+                      .Bounds = {0, 0, 300, 37}, .Text = "g", .Items = {"a", "b", "c"}, .Columns = 3}});
+    auto& group = *window->Find<TRadioGroup>("g");
+    window->Show();
     group.SetItemIndex(0);
-    QSignalSpy clicks(&group, &TRadioGroup::Click);
+    int clicks = 0;
+    group.OnClick = [&] { ++clicks; };
     group.SetItemIndex(0);  // no change
-    EXPECT_EQ(clicks.count(), 0);
+    EXPECT_EQ(clicks, 0);
     group.SetItemIndex(2);
-    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(clicks, 1);
     ClickOption(&group, 1);
-    EXPECT_EQ(clicks.count(), 2);
+    EXPECT_EQ(clicks, 2);
     EXPECT_EQ(group.ItemIndex(), 1);
     group.SetItemIndex(-1);
     EXPECT_EQ(group.ItemIndex(), -1);
@@ -182,9 +191,7 @@ TEST(MessageBoxDialog, ShowsTextCaptionAndInformationIcon) {
         icon = box.icon();
         buttons = static_cast<int>(box.buttons().size());
     });
-    EXPECT_EQ(ShowMessageBoxDialog(nullptr, QString::fromUtf8("串口通信错误 "),
-                                   QString::fromUtf8("错误提示"), MB_ICONINFORMATION),
-              IDOK);
+    EXPECT_EQ(SmallWindow()->MessageBox("串口通信错误 ", "错误提示", MB_ICONINFORMATION), IDOK);
     EXPECT_EQ(caption, QString::fromUtf8("错误提示"));
     EXPECT_EQ(text, QString::fromUtf8("串口通信错误 "));
     EXPECT_EQ(icon, QMessageBox::Information);

@@ -75,26 +75,26 @@ TEST_F(TrafficLogFolderTest, AWritableProgramFolderKeepsTheLogBesideTheProgram) 
     const QString program = root_ + "/bin/";
     ASSERT_TRUE(QDir().mkpath(program));
     ASSERT_TRUE(QDir().mkpath(root_ + "/data"));  // a data home exists; it must not matter
-    EXPECT_EQ(TrafficLogFolder(program), program);
+    EXPECT_EQ(TrafficLogFolder(S(program)), program);
 
     Touch(program + "writelog.txt");
-    form.PrepareTrafficLog(TrafficLogFolder(program));
+    form.PrepareTrafficLog(TrafficLogFolder(S(program)));
     ASSERT_TRUE(form.FLogEnabled);
     form.LogTraffic("02", "Sendhex ", "08:15:42 307");
-    EXPECT_EQ(FileText(form.FLogFileName), "08:15:42 307;Sendhex ; 02;\r\n");
-    EXPECT_EQ(QFileInfo(form.FLogFileName).absolutePath() + '/', program);
+    EXPECT_EQ(FileText(Q(form.FLogFileName)), "08:15:42 307;Sendhex ; 02;\r\n");
+    EXPECT_EQ(QFileInfo(Q(form.FLogFileName)).absolutePath() + '/', program);
     EXPECT_FALSE(QFileInfo::exists(dataFolder_));
 }
 
 TEST_F(TrafficLogFolderTest, AReadOnlyProgramFolderWithoutTheSwitchWritesNothing) {
     ASSERT_FALSE(QFileInfo(kReadOnlyProgramFolder).isWritable());
-    EXPECT_EQ(TrafficLogFolder(kReadOnlyProgramFolder), dataFolder_);
+    EXPECT_EQ(TrafficLogFolder(S(kReadOnlyProgramFolder)), dataFolder_);
     // A folder that does not exist is not writable either.
-    EXPECT_EQ(TrafficLogFolder(root_ + "/gone/"), dataFolder_);
+    EXPECT_EQ(TrafficLogFolder(S(root_ + "/gone/")), dataFolder_);
 
-    form.PrepareTrafficLog(TrafficLogFolder(kReadOnlyProgramFolder));
+    form.PrepareTrafficLog(TrafficLogFolder(S(kReadOnlyProgramFolder)));
     EXPECT_FALSE(form.FLogEnabled);
-    EXPECT_TRUE(form.FLogFileName.startsWith(dataFolder_));
+    EXPECT_TRUE(Q(form.FLogFileName).startsWith(dataFolder_));
     form.LogTraffic("02", "Sendhex ", "08:15:42 307");
     form.LogTraffic("06", "Recevhex ", "08:15:42 331");
     EXPECT_EQ(form.FLogLines.size(), 2u);
@@ -105,19 +105,19 @@ TEST_F(TrafficLogFolderTest, AReadOnlyProgramFolderWithoutTheSwitchWritesNothing
 TEST_F(TrafficLogFolderTest, AReadOnlyProgramFolderLogsIntoTheDataFolderWithTheSwitchThere) {
     ASSERT_TRUE(QDir().mkpath(dataFolder_));
     Touch(dataFolder_ + "writelog.txt");
-    form.PrepareTrafficLog(TrafficLogFolder(kReadOnlyProgramFolder));
+    form.PrepareTrafficLog(TrafficLogFolder(S(kReadOnlyProgramFolder)));
     ASSERT_TRUE(form.FLogEnabled);
-    EXPECT_TRUE(form.FLogFileName.startsWith(dataFolder_));
+    EXPECT_TRUE(Q(form.FLogFileName).startsWith(dataFolder_));
     form.LogTraffic("02", "Sendhex ", "08:15:42 307");
     form.LogTraffic("06", "Recevhex ", "08:15:42 331");
-    EXPECT_EQ(FileText(form.FLogFileName),
+    EXPECT_EQ(FileText(Q(form.FLogFileName)),
               "08:15:42 307;Sendhex ; 02;\r\n08:15:42 331;Recevhex ; 06;\r\n");
 }
 
 TEST_F(TrafficLogFolderTest, AMissingDataFolderIsMadeAndOneThatCannotBeMadeLosesNoLine) {
     ASSERT_TRUE(QDir().mkpath(dataFolder_));
     Touch(dataFolder_ + "writelog.txt");
-    form.PrepareTrafficLog(TrafficLogFolder(kReadOnlyProgramFolder));
+    form.PrepareTrafficLog(TrafficLogFolder(S(kReadOnlyProgramFolder)));
     ASSERT_TRUE(form.FLogEnabled);
 
     // The whole data home removed after the start, and a file put in its
@@ -128,7 +128,7 @@ TEST_F(TrafficLogFolderTest, AMissingDataFolderIsMadeAndOneThatCannotBeMadeLoses
         form.LogTraffic("02", "Sendhex ", "08:15:42 307");
         ADD_FAILURE() << "a log that cannot be saved must be reported";
     } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find(form.FLogFileName.toStdString()),
+        EXPECT_NE(std::string(error.what()).find(form.FLogFileName),
                   std::string::npos)
             << error.what();
     }
@@ -138,7 +138,7 @@ TEST_F(TrafficLogFolderTest, AMissingDataFolderIsMadeAndOneThatCannotBeMadeLoses
     // catches up with every line.
     ASSERT_TRUE(QFile::remove(root_ + "/data"));
     form.LogTraffic("06", "Recevhex ", "08:15:42 331");
-    EXPECT_EQ(FileText(form.FLogFileName),
+    EXPECT_EQ(FileText(Q(form.FLogFileName)),
               "08:15:42 307;Sendhex ; 02;\r\n08:15:42 331;Recevhex ; 06;\r\n");
     // rwx for the owner (0x7000), nothing for group or others (0x0077).
     EXPECT_EQ(int(QFileInfo(dataFolder_).permissions() & 0x7077), 0x7000);

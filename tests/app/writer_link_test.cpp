@@ -3,8 +3,9 @@
 // gate and deadline, and the traffic log file.
 #include "writer_test_support.h"
 
-#include "app/action.h"
-#include "app/action_list.h"
+#include "app/toolkit/action.h"
+#include "app/toolkit/action_list.h"
+#include "app/toolkit/window.h"
 #include "app/reply_wait.h"
 #include "app/traffic_log_file.h"
 #include "port_link.h"
@@ -45,8 +46,8 @@ TEST_F(WriterLink, TheTriggerHandlerTakesExactlyTheAnnouncedBytesInOrder) {
     ASSERT_EQ(::write(line.master.Get(), bytes.data(), bytes.size()), 3);
     RunUntil([&] { return form.FRecvText.size() >= 3; });
     EXPECT_EQ(form.FRecvText, bytes);
-    const QDateTime received = form.FRecvTime;
-    EXPECT_TRUE(received.isValid());
+    const TDateTime received = form.FRecvTime;
+    EXPECT_GE(received.Year, 2024);  // set from the wall clock
 
     // Only the data-available notice is handled.
     form.SioComPort1Trigger(form.SioComPort1.get(), sio::MsgTriggerTimer, 1, 0);
@@ -107,19 +108,19 @@ TEST_F(WriterLink, SendsAreStampedWithTheSendTimeAndRepliesWithTheirArrival) {
 }
 
 TEST(ReplyWait, LooksOnlyAfterTheGateAndGivesUpAtTheDeadline) {
-    QWidget window;
-    TActionList actions(&window);
+    const auto window = BuildWindow({.Name = "W", .Caption = "", .Bounds = {0, 0, 100, 100}});
+    TActionList actions(*window);
     int updates = 0;
-    actions.Add("A", "c", "a")->OnUpdate = [&](QObject*) { ++updates; };
-    window.show();
+    actions.Add("A", "c", "a")->OnUpdate = [&](TObject*) { ++updates; };
+    window->Show();
     RunUntilIdle();
     updates = 0;
 
     const ReplyClock::time_point sent = ReplyClock::now();
     ReplyClock::duration firstLook{};
     int looks = 0;
-    EventLoopReplyClock clock;
-    const bool accepted = WaitForReply(actions, clock, sent, [&] {
+    const auto wait = MakeMainEventWait();
+    const bool accepted = WaitForReply(actions, *wait, sent, [&] {
         if (looks++ == 0) firstLook = ReplyClock::now() - sent;
         return false;
     });
@@ -141,8 +142,8 @@ long long Ns(ReplyClock::duration d) { return std::chrono::duration_cast<std::ch
 // its arrival.
 TEST(ReplyWait, LooksFirstJustAfterTwentyMillisecondsAndGivesUpAtFifteenHundred) {
     using namespace std::chrono_literals;
-    QWidget window;
-    TActionList actions(&window);
+    const auto window = BuildWindow({.Name = "W", .Caption = "", .Bounds = {0, 0, 100, 100}});
+    TActionList actions(*window);
     struct Case {
         std::chrono::nanoseconds arrival;  // 0: never
         bool accepted;
@@ -177,7 +178,7 @@ protected:
 };
 
 TEST_F(TrafficLogFileTest, WithoutTheSwitchFileNothingIsWritten) {
-    form.PrepareTrafficLog(folder_.path() + '/');
+    form.PrepareTrafficLog(S(folder_.path() + '/'));
     EXPECT_FALSE(form.FLogEnabled);
     AddWriter(1);
     OpenPort(1);
@@ -187,42 +188,42 @@ TEST_F(TrafficLogFileTest, WithoutTheSwitchFileNothingIsWritten) {
 
 TEST_F(TrafficLogFileTest, WithTheSwitchFileTheFileHoldsEveryLineAfterEachOne) {
     QFile(folder_.path() + "/writelog.txt").open(QIODevice::WriteOnly);
-    form.PrepareTrafficLog(folder_.path() + '/');
+    form.PrepareTrafficLog(S(folder_.path() + '/'));
     ASSERT_TRUE(form.FLogEnabled);
-    EXPECT_TRUE(form.FLogFileName.startsWith(folder_.path() + '/'));
-    EXPECT_TRUE(form.FLogFileName.endsWith(".Log"));
+    EXPECT_TRUE(Q(form.FLogFileName).startsWith(folder_.path() + '/'));
+    EXPECT_TRUE(Q(form.FLogFileName).endsWith(".Log"));
     // An earlier start within the same minute left its log: replaced whole.
-    QFile earlier(form.FLogFileName);
+    QFile earlier(Q(form.FLogFileName));
     ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
     earlier.write("an earlier run's lines\r\nmore\r\nand more\r\n");
     earlier.close();
 
     form.LogTraffic("02", "Sendhex ", "10:00:00 000");
-    EXPECT_EQ(FileText(form.FLogFileName), "10:00:00 000;Sendhex ; 02;\r\n");
+    EXPECT_EQ(FileText(Q(form.FLogFileName)), "10:00:00 000;Sendhex ; 02;\r\n");
 
     AddWriter(1);
     OpenPort(1);
-    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+    EXPECT_EQ(FileText(Q(form.FLogFileName)), Joined(form.FLogLines));
     Generate();
     EXPECT_EQ(form.FLogLines.size(), 9u);
-    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+    EXPECT_EQ(FileText(Q(form.FLogFileName)), Joined(form.FLogLines));
 }
 
 TEST_F(TrafficLogFileTest, AFileThatCannotBeWrittenIsReportedAndCaughtUpLater) {
     form.FLogEnabled = true;
-    form.FLogFileName = folder_.path() + "/missing-folder/x.Log";
+    form.FLogFileName = S(folder_.path() + "/missing-folder/x.Log");
     EXPECT_THROW(form.LogTraffic("02", "Sendhex ", "10:00:00 000"), std::runtime_error);
     EXPECT_EQ(form.FLogLines.size(), 1u);  // the line is kept
 
-    form.FLogFileName = folder_.path() + "/x.Log";
+    form.FLogFileName = S(folder_.path() + "/x.Log");
     form.LogTraffic("06", "Recevhex ", "10:00:00 020");
-    EXPECT_EQ(FileText(form.FLogFileName),
+    EXPECT_EQ(FileText(Q(form.FLogFileName)),
               "10:00:00 000;Sendhex ; 02;\r\n10:00:00 020;Recevhex ; 06;\r\n");
 
     // Removed behind the program's back: the next line brings it all back.
-    QFile::remove(form.FLogFileName);
+    QFile::remove(Q(form.FLogFileName));
     form.LogTraffic("02", "Sendhex ", "10:00:01 000");
-    EXPECT_EQ(FileText(form.FLogFileName), Joined(form.FLogLines));
+    EXPECT_EQ(FileText(Q(form.FLogFileName)), Joined(form.FLogLines));
 }
 
 }  // namespace

@@ -1,12 +1,6 @@
 #include "writer_test_support.h"
 
-#include "app/action.h"
-#include "app/status_bar.h"
-
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -51,9 +45,10 @@ std::vector<std::string> SimulatedWriter::Requests() const {
     return requests;
 }
 
-int WriterTestForm::MessageBox(const QString& Text, const QString& Caption, unsigned Flags) {
-    buttonEnabledAtMessage.push_back(Button_genMcard->isEnabled());
-    panel3AtMessage << StatusBar1->Panels(3)->text();
+int WriterTestForm::MessageBox(const std::string& Text, const std::string& Caption,
+                               unsigned Flags) {
+    buttonEnabledAtMessage.push_back(Button_genMcard->Enabled());
+    panel3AtMessage.push_back(StatusBar1->Panels(3)->Text());
     return TestForm::MessageBox(Text, Caption, Flags);
 }
 
@@ -62,7 +57,7 @@ WriterTest::WriterTest() : savedPortDir_(qgetenv("SIO_PORT_DIR")) {
     // Only the links in this directory exist as ports: no test reaches a
     // real serial port.
     qputenv("SIO_PORT_DIR", portDir_.path().toLocal8Bit());
-    form.show();
+    form.Show();
     RunUntilIdle();
 }
 
@@ -83,18 +78,18 @@ SimulatedWriter& WriterTest::AddWriter(int com, const mastercard::WriterFaults& 
 void WriterTest::OpenPort(int listIndex) {
     ChooseItem(form.ComboBox_ComNum, listIndex);
     RunUntilIdle();
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    Press(form.Button1);
     RunUntilIdle();
 }
 
 void WriterTest::ClosePort() {
-    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    Press(form.Button2);
     RunUntilIdle();
 }
 
 void WriterTest::Generate() {
-    EXPECT_TRUE(form.Button_genMcard->isEnabled()) << "an operator cannot press a disabled button";
-    QTest::mouseClick(form.Button_genMcard, Qt::LeftButton);
+    EXPECT_TRUE(form.Button_genMcard->Enabled()) << "an operator cannot press a disabled button";
+    Press(form.Button_genMcard);
     RunUntilIdle();
 }
 
@@ -107,7 +102,7 @@ std::vector<std::string> WriterTest::LogWithoutStamps(std::size_t first) const {
     return lines;
 }
 
-QString WriterTest::Panel(int index) const { return form.StatusBar1->Panels(index)->text(); }
+std::string WriterTest::Panel(int index) const { return form.StatusBar1->Panels(index)->Text(); }
 
 void DoWhen(std::function<bool()> condition, std::function<void()> action) {
     auto* check = new QTimer(qApp);  // a zero timer fires at every pass of the loop

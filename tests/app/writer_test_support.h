@@ -48,10 +48,10 @@ private:
 // button's enabled state and status panel 3 at the moment the box shows.
 class WriterTestForm : public TestForm {
 public:
-    int MessageBox(const QString& Text, const QString& Caption, unsigned Flags) override;
+    int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) override;
 
     std::vector<bool> buttonEnabledAtMessage;
-    QStringList panel3AtMessage;
+    std::vector<std::string> panel3AtMessage;
 };
 
 class WriterTest : public testing::Test {
@@ -69,7 +69,7 @@ protected:
 
     // The traffic log lines from `first` on, each without its time stamp.
     std::vector<std::string> LogWithoutStamps(std::size_t first = 0) const;
-    QString Panel(int index) const;
+    std::string Panel(int index) const;
 
     QTemporaryDir portDir_;
     QByteArray savedPortDir_;

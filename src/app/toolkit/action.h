@@ -3,25 +3,28 @@
 // caption and follow its enabled state, and a click executes it.
 #pragma once
 
-#include <QObject>
-#include <QString>
+#include "app/toolkit/control.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
-class QAbstractButton;
+class TButton;
 
-class TAction : public QObject {
-    Q_OBJECT
+class TAction : public TObject {
 public:
     // Handlers receive the action as their sender.
-    using THandler = std::function<void(QObject* Sender)>;
+    using THandler = std::function<void(TObject* Sender)>;
 
-    TAction(QObject* owner, const QString& name, const QString& category, const QString& caption);
+    TAction(std::string name, std::string category, std::string caption);
+    TAction(const TAction&) = delete;
+    TAction& operator=(const TAction&) = delete;
 
-    const QString& Caption() const { return caption_; }
-    void SetCaption(const QString& caption);
+    const std::string& Name() const { return name_; }
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& caption);
     // Groups actions for the reader of the code; it has no effect at run time.
-    const QString& Category() const { return category_; }
+    const std::string& Category() const { return category_; }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
@@ -34,17 +37,17 @@ public:
     // action is enabled at that moment; true when the execute handler ran.
     bool Execute();
 
-signals:
-    void CaptionChanged(const QString& caption);
-    void EnabledChanged(bool enabled);
-
 private:
-    QString category_;
-    QString caption_;
+    friend void LinkButton(TButton* button, TAction* action);
+
+    std::string name_;
+    std::string category_;
+    std::string caption_;
     bool enabled_ = true;
+    std::vector<TButton*> buttons_;  // shown on; they outlive the action's use
 };
 
 // Makes the button show the action: it takes the caption and enabled state
 // now and whenever they change, and a click executes the action. Between
 // changes of the action the button's enabled state may be set directly.
-void LinkButton(QAbstractButton* button, TAction* action);
+void LinkButton(TButton* button, TAction* action);

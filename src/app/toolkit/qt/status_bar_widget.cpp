@@ -1,6 +1,8 @@
-#include "app/status_bar.h"
+#include "app/toolkit/qt/status_bar_widget.h"
 
-TStatusBar::TStatusBar(QWidget* parent, const std::vector<int>& widths)
+namespace qtk {
+
+StatusBarWidget::StatusBarWidget(QWidget* parent, const std::vector<int>& widths)
     : QFrame(parent), widths_(widths) {
     for (std::size_t i = 0; i < widths_.size(); ++i) {
         auto* panel = new QLabel(this);
@@ -11,12 +13,12 @@ TStatusBar::TStatusBar(QWidget* parent, const std::vector<int>& widths)
     ArrangePanels();
 }
 
-void TStatusBar::resizeEvent(QResizeEvent* event) {
+void StatusBarWidget::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
     ArrangePanels();
 }
 
-void TStatusBar::ArrangePanels() {
+void StatusBarWidget::ArrangePanels() {
     int left = 0;
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         const bool last = i + 1 == panels_.size();
@@ -25,3 +27,5 @@ void TStatusBar::ArrangePanels() {
         left += width;
     }
 }
+
+}  // namespace qtk

@@ -4,9 +4,13 @@
 
 #include <QValidator>
 
-class TUpperCaseValidator : public QValidator {
+namespace qtk {
+
+class UpperCaseValidator : public QValidator {
     Q_OBJECT
 public:
     using QValidator::QValidator;
     State validate(QString& input, int& pos) const override;
 };
+
+}  // namespace qtk

@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "app/toolkit/qt/dialogs.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +17,8 @@ QMessageBox::Icon IconFor(unsigned flags) {
 
 }  // namespace
 
+namespace qtk {
+
 int ShowMessageBoxDialog(QWidget* parent, const QString& text, const QString& caption,
                          unsigned flags) {
     QMessageBox box(IconFor(flags), caption, text, QMessageBox::Ok, parent);
@@ -33,3 +35,5 @@ bool ShowConfirmationDialog(QWidget* parent, const QString& text) {
     box.exec();
     return box.clickedButton() == yes;
 }
+
+}  // namespace qtk

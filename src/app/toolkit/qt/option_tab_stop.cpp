@@ -1,4 +1,4 @@
-#include "app/option_tab_stop.h"
+#include "app/toolkit/qt/option_tab_stop.h"
 
 #include <QEvent>
 
@@ -44,7 +44,11 @@ private:
 
 }  // namespace
 
+namespace qtk {
+
 void KeepTabStopOnCheckedOption(const std::vector<QAbstractButton*>& options) {
     if (options.empty()) return;
     new OptionTabStop(options.front()->parentWidget(), options);
 }
+
+}  // namespace qtk

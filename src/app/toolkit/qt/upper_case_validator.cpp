@@ -1,8 +1,12 @@
-#include "app/upper_case_validator.h"
+#include "app/toolkit/qt/upper_case_validator.h"
 
-QValidator::State TUpperCaseValidator::validate(QString& input, int&) const {
+namespace qtk {
+
+QValidator::State UpperCaseValidator::validate(QString& input, int&) const {
     // Character by character, so the length never changes ("ß" stays one
     // character) and the field's maximum length and cursor still hold.
     for (QChar& c : input) c = c.toUpper();
     return Acceptable;
 }
+
+}  // namespace qtk

@@ -1,11 +1,13 @@
-#include "app/radio_group.h"
+#include "app/toolkit/qt/radio_group_box.h"
 
-#include "app/option_tab_stop.h"
+#include "app/toolkit/qt/option_tab_stop.h"
 
 #include <QFontMetrics>
 
-TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items,
-                         int columns)
+namespace qtk {
+
+RadioGroupBox::RadioGroupBox(QWidget* parent, const QString& caption, const QStringList& items,
+                             int columns)
     : QGroupBox(caption, parent), columns_(std::max(1, columns)) {
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
@@ -20,7 +22,7 @@ TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringL
     KeepTabStopOnCheckedOption({buttons_.begin(), buttons_.end()});
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroupBox::SetItemIndex(int index) {
     if (index == ItemIndex()) return;
     if (index >= 0 && index < Count()) {
         buttons_[static_cast<std::size_t>(index)]->setChecked(true);
@@ -32,14 +34,14 @@ void TRadioGroup::SetItemIndex(int index) {
     group_.setExclusive(true);
 }
 
-void TRadioGroup::resizeEvent(QResizeEvent* event) {
+void RadioGroupBox::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
     ArrangeButtons();
 }
 
 // Options fill the columns top to bottom and share the height below the
 // caption evenly, so a group keeps its familiar look at any size.
-void TRadioGroup::ArrangeButtons() {
+void RadioGroupBox::ArrangeButtons() {
     if (buttons_.empty()) return;
     const int count = Count();
     const int textHeight = QFontMetrics(font()).height();
@@ -54,3 +56,5 @@ void TRadioGroup::ArrangeButtons() {
             buttonWidth, buttonHeight);
     }
 }
+
+}  // namespace qtk

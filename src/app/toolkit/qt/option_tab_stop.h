@@ -8,8 +8,12 @@
 
 #include <vector>
 
+namespace qtk {
+
 // Lets only the checked option of `options` (the first when none is
 // checked) take focus by Tab, whenever the checked option changes and
 // whenever focus leaves the set. The options must share a parent, which
 // owns the filter that does this.
 void KeepTabStopOnCheckedOption(const std::vector<QAbstractButton*>& options);
+
+}  // namespace qtk

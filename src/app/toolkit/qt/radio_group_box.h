@@ -1,5 +1,6 @@
-// A captioned frame of mutually exclusive options laid out in columns. Its
-// value is the index of the checked option, -1 when none is checked.
+// The Qt widget of a radio group: a captioned frame of mutually exclusive
+// options laid out in columns. Its value is the index of the checked option,
+// -1 when none is checked.
 #pragma once
 
 #include <QButtonGroup>
@@ -9,10 +10,12 @@
 
 #include <vector>
 
-class TRadioGroup : public QGroupBox {
+namespace qtk {
+
+class RadioGroupBox : public QGroupBox {
     Q_OBJECT
 public:
-    TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items, int columns = 1);
+    RadioGroupBox(QWidget* parent, const QString& caption, const QStringList& items, int columns = 1);
 
     int ItemIndex() const { return group_.checkedId(); }
     // -1 unchecks every option.
@@ -35,3 +38,5 @@ private:
     std::vector<QRadioButton*> buttons_;
     int columns_;
 };
+
+}  // namespace qtk

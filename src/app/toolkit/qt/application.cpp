@@ -1,4 +1,6 @@
-#include "app/application.h"
+#include "app/toolkit/qt/application.h"
+
+#include "app/toolkit/exception_report.h"
 
 #include <QMessageBox>
 #include <QMetaObject>

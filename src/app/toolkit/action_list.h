@@ -3,23 +3,25 @@
 // without every handler having to refresh them.
 #pragma once
 
-#include "app/action.h"
+#include "app/toolkit/action.h"
 
-#include <QObject>
-#include <QPointer>
-#include <QString>
-#include <QWidget>
-
+#include <memory>
+#include <string>
 #include <vector>
 
-class TActionList : public QObject {
-    Q_OBJECT
+class TWindow;
+
+class TActionList : public TObject {
 public:
-    // Updates run only while `window` is visible and enabled.
-    explicit TActionList(QWidget* window);
+    // Updates run only while `window` allows idle updates (shown, enabled,
+    // no modal box up); the list must not outlive the window.
+    explicit TActionList(TWindow& window);
+    ~TActionList() override;
+    TActionList(const TActionList&) = delete;
+    TActionList& operator=(const TActionList&) = delete;
 
     // The list owns the action.
-    TAction* Add(const QString& name, const QString& category, const QString& caption);
+    TAction* Add(const std::string& name, const std::string& category, const std::string& caption);
     const std::vector<TAction*>& Actions() const { return actions_; }
 
     // Runs every update handler once, in the order the actions were added.
@@ -42,9 +44,10 @@ public:
 
 private:
     void OnIdle();
-    bool IdleUpdatesAllowed() const;
 
-    QPointer<QWidget> window_;
+    TWindow& window_;
+    int idleHandler_ = 0;
+    std::vector<std::unique_ptr<TAction>> owned_;
     std::vector<TAction*> actions_;
     int pauses_ = 0;
     bool updating_ = false;

@@ -1,4 +1,4 @@
-// A status bar of text panels addressed by index. Every panel but the last
+// The Qt widget of a status bar: text panels addressed by index. Every panel but the last
 // has a fixed width; the last takes what is left of the bar.
 #pragma once
 
@@ -7,12 +7,14 @@
 
 #include <vector>
 
-class TStatusBar : public QFrame {
+namespace qtk {
+
+class StatusBarWidget : public QFrame {
     Q_OBJECT
 public:
     // One panel per entry of `widths`; the last entry is ignored, as the
     // last panel always stretches to the bar's right edge.
-    TStatusBar(QWidget* parent, const std::vector<int>& widths);
+    StatusBarWidget(QWidget* parent, const std::vector<int>& widths);
 
     QLabel* Panels(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
     int PanelCount() const { return static_cast<int>(panels_.size()); }
@@ -26,3 +28,5 @@ private:
     std::vector<int> widths_;
     std::vector<QLabel*> panels_;
 };
+
+}  // namespace qtk

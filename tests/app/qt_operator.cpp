@@ -1,0 +1,43 @@
+// The operator's actions as Qt input events on the widgets behind the
+// controls.
+#include "operator.h"
+
+#include "app/toolkit/qt/widget_of.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+void RunUntilIdle() {
+    QEventLoop loop;
+    // Connected after the window's own idle handling, so it runs after it.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+namespace {
+
+// A radio button or check box reacts to clicks on its circle and caption only.
+void ClickOnItsMark(QWidget* option) {
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+}  // namespace
+
+void ClickOption(TRadioGroup* group, int index) { ClickOnItsMark(qtk::OptionButton(group, index)); }
+
+void Click(TRadioButton* button) { ClickOnItsMark(qtk::WidgetOf(button)); }
+
+void Click(TCheckBox* box) { ClickOnItsMark(qtk::WidgetOf(box)); }
+
+void Press(TButton* button) { QTest::mouseClick(qtk::WidgetOf(button), Qt::LeftButton); }
+
+void ChooseItem(TComboBox* list, int index) {
+    auto* box = qtk::WidgetOf<QComboBox>(list);
+    if (!box->isEnabled()) ADD_FAILURE() << "an operator cannot choose in a disabled list";
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
