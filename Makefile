@@ -22,7 +22,8 @@ program: deps
 	cmake --build build/plain --target mastercard-writer writer-sim
 
 # Plain build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# serial tests under ThreadSanitizer.
+# serial tests under ThreadSanitizer. One after another: the serial timing
+# tests want the machine to themselves.
 test: test-plain test-asan test-tsan
 
 test-plain: build
@@ -35,7 +36,7 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B build/tsan $(CMAKE_CONFIG) -DSANITIZE=thread
-	cmake --build build/tsan
+	cmake --build build/tsan --target serial_test_programs
 	$(CTEST) --test-dir build/tsan -L serial
 
 run: program
