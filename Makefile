@@ -22,7 +22,8 @@ program: deps
 	cmake --build build/plain --target mastercard-writer writer-sim
 
 # Plain build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# serial tests under ThreadSanitizer.
+# serial tests under ThreadSanitizer, then the Windows programs under Wine.
+# One after another: the serial timing tests want the machine to themselves.
 test: test-plain test-asan test-tsan test-windows
 
 test-plain: build
@@ -35,13 +36,13 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B build/tsan $(CMAKE_CONFIG) -DSANITIZE=thread
-	cmake --build build/tsan
+	cmake --build build/tsan --target serial_test_programs
 	$(CTEST) --test-dir build/tsan -L serial
 
 # The Windows edition: cross-built with mingw-w64 into build/windows, its
 # tests run under Wine (a prefix of its own in build/windows/wine).
 WINDOWS_CONFIG = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+	-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 windows: deps
 	cmake -S . -B build/windows $(WINDOWS_CONFIG)
