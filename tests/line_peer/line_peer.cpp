@@ -18,16 +18,16 @@
 #include "port_dir.h"
 #include "serial/posix/pseudo_terminal.h"
 #include "serial/posix/unique_fd.h"
+#include "tcp_transport_posix.h"
 
 namespace {
 
 using sio::UniqueFd;
 
-// The connection to the test program: blocking, read a line or a count of
-// bytes at a time.
+// The connection to the test program: a line or a count of bytes at a time.
 class Connection {
 public:
-    explicit Connection(UniqueFd socket) : socket_(std::move(socket)) {}
+    explicit Connection(std::unique_ptr<sio::peer::PeerTransport> stream) : stream_(std::move(stream)) {}
 
     bool ReadLine(std::string& line) {
         line.clear();
@@ -38,35 +38,11 @@ public:
         }
         return false;
     }
-
-    bool Read(char* data, std::size_t size) {
-        while (size > 0) {
-            ssize_t n = ::recv(socket_.get(), data, size, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-    bool Write(const std::string& data) {
-        std::size_t done = 0;
-        while (done < data.size()) {
-            ssize_t n = ::send(socket_.get(), data.data() + done, data.size() - done, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    bool Read(char* data, std::size_t size) { return stream_->Receive(data, size); }
+    bool Write(const std::string& data) { return stream_->Send(data.data(), data.size()); }
 
 private:
-    UniqueFd socket_;
+    std::unique_ptr<sio::peer::PeerTransport> stream_;
 };
 
 int BaudOf(speed_t code) {
@@ -218,7 +194,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     listener.reset();
-    Connection connection{UniqueFd(accepted)};
+    Connection connection{sio::peer::TcpTransportOn(UniqueFd(accepted))};
     Peer(connection, linkDir).Serve();
     return 0;
 }

@@ -1,5 +1,4 @@
-// The line peer's transport over POSIX sockets.
-#include "peer_transport.h"
+#include "tcp_transport_posix.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,39 +8,37 @@
 
 #include <cerrno>
 
-#include "serial/posix/unique_fd.h"
-
 namespace sio::peer {
 namespace {
+
+// The one loop for both directions: `call(done)` moves what it can of the
+// rest; EINTR is retried, the end of the stream or a failure ends it.
+template <typename Call>
+bool TransferAll(std::size_t size, Call call) {
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = call(done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 class TcpTransport final : public PeerTransport {
 public:
     explicit TcpTransport(UniqueFd socket) : socket_(std::move(socket)) {}
 
     bool Send(const char* data, std::size_t size) override {
-        while (size > 0) {
-            ssize_t n = ::send(socket_.get(), data, size, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return TransferAll(size, [&](std::size_t done) {
+            return ::send(socket_.get(), data + done, size - done, MSG_NOSIGNAL);
+        });
     }
 
     bool Receive(char* data, std::size_t size) override {
-        while (size > 0) {
-            ssize_t n = ::recv(socket_.get(), data, size, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return TransferAll(size, [&](std::size_t done) { return ::recv(socket_.get(), data + done, size - done, 0); });
     }
 
 private:
@@ -49,6 +46,12 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<PeerTransport> TcpTransportOn(UniqueFd socket) {
+    int one = 1;  // requests are small and each waits for its reply
+    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return std::make_unique<TcpTransport>(std::move(socket));
+}
 
 std::unique_ptr<PeerTransport> ConnectTcp(const std::string& address) {
     const auto colon = address.rfind(':');
@@ -60,13 +63,9 @@ std::unique_ptr<PeerTransport> ConnectTcp(const std::string& address) {
     if (::inet_pton(AF_INET, address.substr(0, colon).c_str(), &peer.sin_addr) != 1)
         return nullptr;
     UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket)
+    if (!socket || ::connect(socket.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
         return nullptr;
-    if (::connect(socket.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
-        return nullptr;
-    int one = 1;  // requests are small and each waits for its reply
-    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return std::make_unique<TcpTransport>(std::move(socket));
+    return TcpTransportOn(std::move(socket));
 }
 
 }  // namespace sio::peer

@@ -14,9 +14,10 @@ namespace {
 // The far end in the line peer's process.
 class PeerLine final : public Line {
 public:
-    PeerLine(int com, const std::string& portDir) : peer_(peer::SharedLinePeer()), com_(com) {
-        if (!peer_ || peer_->Link(com, portDir).empty())
-            throw std::runtime_error("the line peer did not link COM" + std::to_string(com));
+    PeerLine(int com, const std::string& portDir) : peer_(peer::SharedLinePeer()), com_(com), portDir_(portDir) {
+        if (!peer_)
+            throw std::runtime_error("no line peer");
+        Reopen();
     }
     ~PeerLine() override { peer_->HangUp(com_); }
 
@@ -25,36 +26,52 @@ public:
         return peer_->Receive(com_, size, quietMilliseconds);
     }
     void HangUp() override { peer_->HangUp(com_); }
+    void Reopen() override {
+        if (peer_->Link(com_, portDir_).empty())
+            throw std::runtime_error("the line peer did not link COM" + std::to_string(com_));
+    }
     std::optional<FarLineSettings> Settings() override { return peer_->Settings(com_); }
     bool WatchPurges() override { return peer_->PacketMode(com_, true); }
 
 private:
     peer::LinePeer* peer_;
     int com_;
+    std::string portDir_;
 };
 
 // The far end on the emulator's master, in this process (the emulator is
 // part of the test program).
 class UartLine final : public Line {
 public:
-    UartLine(const uartemu::PortOptions& options, int com, const std::string& portDir) : uart_(options) {
-        test::LinkComPort(portDir, com, uart_.Path());
+    UartLine(const uartemu::PortOptions& options, int com, const std::string& portDir)
+        : options_(options), com_(com), portDir_(portDir) {
+        Reopen();
     }
 
-    bool Send(const std::string& bytes) override { return test::WriteAll(uart_.Master(), bytes); }
+    bool Send(const std::string& bytes) override { return test::WriteAll(uart_->Master(), bytes); }
     std::string Receive(std::size_t size, int quietMilliseconds) override {
-        return test::ReadUpTo(uart_.Master(), size, quietMilliseconds);
+        return test::ReadUpTo(uart_->Master(), size, quietMilliseconds);
     }
-    void HangUp() override { uart_.Vanish(); }
+    void HangUp() override { uart_->Vanish(); }
+    void Reopen() override {
+        old_ = std::move(uart_);
+        uart_ = std::make_unique<uartemu::Port>(options_);
+        test::LinkComPort(portDir_, com_, uart_->Path());
+    }
     void SetInput(ModemInput input, bool raised) override {
         static constexpr int kLines[] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CAR, TIOCM_RNG};
-        uart_.SetInput(kLines[static_cast<int>(input)], raised);
+        uart_->SetInput(kLines[static_cast<int>(input)], raised);
     }
-    bool Rts() const override { return uart_.Rts(); }
-    bool Dtr() const override { return uart_.Dtr(); }
+    bool Rts() const override { return uart_->Rts(); }
+    bool Dtr() const override { return uart_->Dtr(); }
 
 private:
-    uartemu::Port uart_;
+    uartemu::PortOptions options_;
+    int com_;
+    std::string portDir_;
+    // The one before a Reopen stays until the port that may still use it is
+    // gone with this object.
+    std::unique_ptr<uartemu::Port> old_, uart_;
 };
 
 std::vector<Backend> MakeBackends() {

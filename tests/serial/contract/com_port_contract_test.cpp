@@ -99,6 +99,28 @@ TEST_P(ComPortContract, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentCl
     EXPECT_EQ(second.Phase(), phOpen);
 }
 
+// The adapter is unplugged while the port is open and plugged in again.
+TEST_P(ComPortContract, AfterAHangUpTheLineComesBackAndThePortOpensOnIt) {
+    std::string received;
+    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
+        if (msg != MsgTriggerAvail) return;
+        for (int i = 0; i < data; ++i) received += cp->ReadChar();
+    });
+    port.SetOpen(true);
+    line->HangUp();
+    port.SetOpen(false);
+    ASSERT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
+
+    line->Reopen();
+    port.SetOpen(true);
+    ASSERT_EQ(port.Phase(), phOpen);
+    port.WriteString("\x02");
+    EXPECT_EQ(line->Receive(1), "\x02");
+    ASSERT_TRUE(line->Send("\x06"));
+    ASSERT_TRUE(PumpUntil([&] { return !received.empty(); }));
+    EXPECT_EQ(received, "\x06");
+}
+
 TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
     port.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
     port.SetOpen(true);  // warm up: the first open sets up process-wide state

@@ -72,6 +72,8 @@ public:
     virtual std::string Receive(std::size_t size, int quietMilliseconds = test::kPatienceMilliseconds) = 0;
     // Ends the line from the far side (a peer gone, an adapter unplugged).
     virtual void HangUp() = 0;
+    // A new line under the same COM number (the adapter plugged in again).
+    virtual void Reopen() = 0;
     // With Capabilities::farEndSettings.
     virtual std::optional<FarLineSettings> Settings() { return std::nullopt; }
     // With Capabilities::farEndSeesPurges: from now on each Receive starts
