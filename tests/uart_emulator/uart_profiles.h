@@ -26,6 +26,14 @@ inline const std::vector<Profile>& Profiles() {
     return profiles;
 }
 
+// A profile's options as one fixture changes them for what it shows.
+inline PortOptions Adjusted(const Profile& profile, void (*adjust)(PortOptions&)) {
+    PortOptions options = profile.options;
+    if (adjust)
+        adjust(options);
+    return options;
+}
+
 // Names the row in a failure message.
 inline void PrintTo(const Profile& profile, std::ostream* out) { *out << profile.name; }
 inline std::string ProfileName(const ::testing::TestParamInfo<Profile>& info) { return info.param.name; }

@@ -41,7 +41,7 @@ const std::string kFrame("\xAA\x20\x15\x00\x01\x03\x10\x27\x00\x00\x05\x31\x32\x
 class UartComPortTest : public ::testing::TestWithParam<uartemu::Profile> {
 protected:
     explicit UartComPortTest(void (*adjust)(uartemu::PortOptions&) = nullptr, int outSize = 40960)
-        : uart(Options(adjust)) {
+        : uart(uartemu::Adjusted(GetParam(), adjust)) {
         EnsureEventLoop();
         ports.Link(3, uart.Path());
         port.SetComNumber(3);
@@ -54,13 +54,6 @@ protected:
     ~UartComPortTest() override {
         port.SetOpen(false);
         PumpUntil([&] { return port.Phase() == phClosed; });
-    }
-
-    static uartemu::PortOptions Options(void (*adjust)(uartemu::PortOptions&)) {
-        uartemu::PortOptions options = GetParam().options;
-        if (adjust)
-            adjust(options);
-        return options;
     }
 
     void Open() {

@@ -36,15 +36,9 @@ const std::string kCom5 = "\\\\.\\COM5";
 // profile's options for what it shows.
 class UartDeviceTest : public ::testing::TestWithParam<uartemu::Profile> {
 protected:
-    explicit UartDeviceTest(void (*adjust)(uartemu::PortOptions&) = nullptr) : uart(Options(adjust)) {
+    explicit UartDeviceTest(void (*adjust)(uartemu::PortOptions&) = nullptr)
+        : uart(uartemu::Adjusted(GetParam(), adjust)) {
         ports.Link(5, uart.Path());
-    }
-
-    static uartemu::PortOptions Options(void (*adjust)(uartemu::PortOptions&)) {
-        uartemu::PortOptions options = GetParam().options;
-        if (adjust)
-            adjust(options);
-        return options;
     }
 
     DCB Line(std::uint32_t baud, std::uint8_t bits, std::uint8_t parity, std::uint8_t stop) {
