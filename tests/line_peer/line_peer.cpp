@@ -61,21 +61,24 @@ class Peer {
 public:
     Peer(Connection& connection, std::string linkDir) : connection_(connection), linkDir_(std::move(linkDir)) {}
 
+    enum class Ending { Quit, ConnectionEnded };
+
     // Serves requests until QUIT or the end of the connection.
-    void Serve() {
+    Ending Serve() {
         for (std::string line; connection_.ReadLine(line);) {
             std::istringstream words(line);
             std::string command;
             words >> command;
             if (command == "QUIT") {
                 connection_.Write("OK\n");
-                return;
+                return Ending::Quit;
             }
             int com = 0;
             words >> com;
             if (!connection_.Write(Handle(command, com, words)))
-                return;
+                break;
         }
+        return Ending::ConnectionEnded;
     }
 
 private:
@@ -165,11 +168,14 @@ private:
 
 int main(int argc, char** argv) {
     std::string linkDir = ".";
+    bool once = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--link-dir" && i + 1 < argc) {
             linkDir = argv[++i];
+        } else if (std::string(argv[i]) == "--once") {
+            once = true;
         } else {
-            std::fprintf(stderr, "usage: line_peer [--link-dir DIR]\n");
+            std::fprintf(stderr, "usage: line_peer [--link-dir DIR] [--once]\n");
             return 2;
         }
     }
@@ -186,15 +192,18 @@ int main(int argc, char** argv) {
     }
     std::printf("PORT %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
-    int accepted;
-    while ((accepted = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC)) < 0 && errno == EINTR) {
+    // One test program after another (ctest runs each case as a process of
+    // its own); a connection's lines end with it.
+    for (;;) {
+        int accepted;
+        while ((accepted = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC)) < 0 && errno == EINTR) {
+        }
+        if (accepted < 0) {
+            std::perror("line_peer: accept");
+            return 1;
+        }
+        Connection connection{sio::peer::TcpTransportOn(UniqueFd(accepted))};
+        if (Peer(connection, linkDir).Serve() == Peer::Ending::Quit || once)
+            return 0;
     }
-    if (accepted < 0) {
-        std::perror("line_peer: accept");
-        return 1;
-    }
-    listener.reset();
-    Connection connection{sio::peer::TcpTransportOn(UniqueFd(accepted))};
-    Peer(connection, linkDir).Serve();
-    return 0;
 }

@@ -33,7 +33,8 @@ public:
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
-        char* argv[] = {const_cast<char*>(LINE_PEER_PATH), nullptr};
+        // --once: the peer ends with this process even if it never says QUIT.
+        char* argv[] = {const_cast<char*>(LINE_PEER_PATH), const_cast<char*>("--once"), nullptr};
         const int spawned = ::posix_spawn(&pid_, LINE_PEER_PATH, &actions, nullptr, argv, environ);
         ::posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) {

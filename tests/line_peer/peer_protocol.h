@@ -4,12 +4,14 @@
 // machine). The peer makes a pseudo-terminal per line, links its slave as
 // COMn in a folder, and reads, writes, hangs up and reopens on request.
 //
-// Starting it: `line_peer [--link-dir DIR]`. It listens on a TCP port of the
-// loopback address only (Winsock works under Wine where a Unix socket would
-// not), prints "PORT <n>" and a line end on standard output, serves one
-// connection and exits when that connection ends. A runner that started it
-// hands the address to the test program as SIO_LINE_PEER=127.0.0.1:<n>; a
-// Linux test program without that variable starts a peer itself.
+// Starting it: `line_peer [--link-dir DIR] [--once]`. It listens on a TCP
+// port of the loopback address only (Winsock works under Wine where a Unix
+// socket would not), prints "PORT <n>" and a line end on standard output and
+// serves one connection after another (a connection's lines end with it)
+// until QUIT, or until its first connection ends with --once. A runner that
+// started it hands the address to each test program as
+// SIO_LINE_PEER=127.0.0.1:<n> and ends it with QUIT; a Linux test program
+// without that variable starts a peer of its own with --once.
 //
 // The protocol: one request a line (words separated by blanks, a line feed at
 // the end), one reply a line, "OK ..." or "ERR <reason>". Byte counts are
