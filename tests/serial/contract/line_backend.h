@@ -18,7 +18,10 @@
 //     far side of the machine's serial line.
 //
 // A case a backend cannot show is skipped with the reason, from the row's
-// Capabilities; no case asks which backend it runs on.
+// Capabilities; no case asks which backend it runs on. The one POSIX piece
+// the cases hold themselves is the port folder (test::ScopedPortDir, the
+// temporary $SIO_PORT_DIR); a Windows build gives them a folder with the
+// same Link and path over the prefix's dosdevices.
 #pragma once
 
 #include <cstddef>
