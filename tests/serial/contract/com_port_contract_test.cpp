@@ -53,20 +53,25 @@ protected:
         PumpUntil([&] { return port.Phase() == phClosed; });
     }
 
+    // OnTrigger takes every announced byte into `arrived`, as the program does.
+    void CollectReceived() {
+        port.SetOnTrigger([this](TSioCustomComPort* cp, Word msg, Word, Word data) {
+            if (msg != MsgTriggerAvail) return;
+            for (int i = 0; i < data; ++i) arrived += cp->ReadChar();
+        });
+    }
+
     // Every worker of every closed port has left.
     static bool NoWorkers() { return TSioDispatcherThread::LiveCount() == 0; }
 
     test::ScopedPortDir ports;
     std::unique_ptr<Line> line;
+    std::string arrived;
     TSioComPort port;
 };
 
 TEST_P(ComPortContract, BytesCrossInBothDirectionsZeroIncluded) {
-    std::string received;
-    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
-        if (msg != MsgTriggerAvail) return;
-        for (int i = 0; i < data; ++i) received += cp->ReadChar();
-    });
+    CollectReceived();
     port.SetOpen(true);
     ASSERT_EQ(port.Phase(), phOpen);
 
@@ -76,8 +81,8 @@ TEST_P(ComPortContract, BytesCrossInBothDirectionsZeroIncluded) {
 
     const std::string reply("\x02\x00\x06", 3);
     ASSERT_TRUE(line->Send(reply));
-    ASSERT_TRUE(PumpUntil([&] { return received.size() >= reply.size(); }));
-    EXPECT_EQ(received, reply);
+    ASSERT_TRUE(PumpUntil([&] { return arrived.size() >= reply.size(); }));
+    EXPECT_EQ(arrived, reply);
 }
 
 TEST_P(ComPortContract, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClosed) {
@@ -101,11 +106,7 @@ TEST_P(ComPortContract, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentCl
 
 // The adapter is unplugged while the port is open and plugged in again.
 TEST_P(ComPortContract, AfterAHangUpTheLineComesBackAndThePortOpensOnIt) {
-    std::string received;
-    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
-        if (msg != MsgTriggerAvail) return;
-        for (int i = 0; i < data; ++i) received += cp->ReadChar();
-    });
+    CollectReceived();
     port.SetOpen(true);
     line->HangUp();
     port.SetOpen(false);
@@ -117,8 +118,8 @@ TEST_P(ComPortContract, AfterAHangUpTheLineComesBackAndThePortOpensOnIt) {
     port.WriteString("\x02");
     EXPECT_EQ(line->Receive(1), "\x02");
     ASSERT_TRUE(line->Send("\x06"));
-    ASSERT_TRUE(PumpUntil([&] { return !received.empty(); }));
-    EXPECT_EQ(received, "\x06");
+    ASSERT_TRUE(PumpUntil([&] { return !arrived.empty(); }));
+    EXPECT_EQ(arrived, "\x06");
 }
 
 TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
