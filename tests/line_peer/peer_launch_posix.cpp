@@ -5,6 +5,7 @@
 #include "peer_client.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -58,6 +59,8 @@ public:
     ~StartedPeer() {
         if (client_)
             client_->Quit();
+        else if (pid_ > 0)
+            ::kill(pid_, SIGTERM);  // never connected: it would wait for us for ever
         client_.reset();  // the peer also ends when its connection does
         if (pid_ > 0) {
             int status = 0;
