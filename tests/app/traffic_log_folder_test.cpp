@@ -4,6 +4,7 @@
 #include "app_test_support.h"
 
 #include "app/traffic_log_file.h"
+#include "scoped_env.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -31,33 +32,20 @@ void Touch(const QString& name) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
 }
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), wasSet_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { wasSet_ ? qputenv(name_, old_) : qunsetenv(name_); }
-
-private:
-    const char* name_;
-    bool wasSet_;
-    QByteArray old_;
-};
+using sio::test::ScopedEnv;
 
 class TrafficLogFolderTest : public testing::Test {
 protected:
     QTemporaryDir temp_;
     const QString root_ = temp_.path();
-    ScopedEnv dataHome_{"XDG_DATA_HOME", (root_ + "/data").toUtf8()};
+    ScopedEnv dataHome_{"XDG_DATA_HOME", (root_ + "/data").toStdString()};
     const QString dataFolder_ = root_ + "/data/mastercard-writer/";
     TestForm form;
 };
 
 TEST_F(TrafficLogFolderTest, TheDataFolderFollowsXdgDataHomeOrTheHomeFolder) {
     EXPECT_EQ(TrafficLogDataFolder(), dataFolder_);
-    ScopedEnv home("HOME", (root_ + "/home/op").toUtf8());
+    ScopedEnv home("HOME", (root_ + "/home/op").toStdString());
     {
         ScopedEnv unset("XDG_DATA_HOME", "");
         EXPECT_EQ(TrafficLogDataFolder(), root_ + "/home/op/.local/share/mastercard-writer/");
@@ -67,7 +55,7 @@ TEST_F(TrafficLogFolderTest, TheDataFolderFollowsXdgDataHomeOrTheHomeFolder) {
         ScopedEnv relative("XDG_DATA_HOME", "my/data");
         EXPECT_EQ(TrafficLogDataFolder(), root_ + "/home/op/.local/share/mastercard-writer/");
     }
-    ScopedEnv trailing("XDG_DATA_HOME", (root_ + "/x//").toUtf8());
+    ScopedEnv trailing("XDG_DATA_HOME", (root_ + "/x//").toStdString());
     EXPECT_EQ(TrafficLogDataFolder(), root_ + "/x/mastercard-writer/");
 }
 

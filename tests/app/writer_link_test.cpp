@@ -9,7 +9,7 @@
 #include "app/reply_wait.h"
 #include "app/traffic_log_file.h"
 #include "port_link.h"
-#include "pseudo_terminal.h"
+#include "serial/posix/pseudo_terminal.h"
 #include "serial/core/dispatcher.h"
 
 #include <QDir>
@@ -39,11 +39,11 @@ QByteArray Joined(const Lines& lines) {
 class WriterLink : public WriterTest {};
 
 TEST_F(WriterLink, TheTriggerHandlerTakesExactlyTheAnnouncedBytesInOrder) {
-    writersim::PseudoTerminal line = writersim::OpenPseudoTerminal();
-    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slave_path);
+    sio::PseudoTerminal line = sio::OpenHeldPseudoTerminal();
+    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slavePath);
     ASSERT_TRUE(form.TryOpenPort(1));
     const std::string bytes("\x00\x41\x00", 3);
-    ASSERT_EQ(::write(line.master.Get(), bytes.data(), bytes.size()), 3);
+    ASSERT_EQ(::write(line.master.get(), bytes.data(), bytes.size()), 3);
     RunUntil([&] { return form.FRecvText.size() >= 3; });
     EXPECT_EQ(form.FRecvText, bytes);
     const TDateTime received = form.FRecvTime;
@@ -62,18 +62,18 @@ TEST_F(WriterLink, TheTriggerHandlerTakesExactlyTheAnnouncedBytesInOrder) {
 }
 
 TEST_F(WriterLink, AWaitEndsAtTheFirstPieceAndLaterPiecesStillArrive) {
-    writersim::PseudoTerminal line = writersim::OpenPseudoTerminal();
-    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slave_path);
+    sio::PseudoTerminal line = sio::OpenHeldPseudoTerminal();
+    const writersim::PortLink link(portDir_.path().toStdString(), 1, line.slavePath);
     ASSERT_TRUE(form.TryOpenPort(1));
     // The device answers one byte before the first look; the second byte
     // comes only after the wait has ended.
-    DoWhen([] { return true; }, [&] { ASSERT_EQ(::write(line.master.Get(), "\x06", 1), 1); });
+    DoWhen([] { return true; }, [&] { ASSERT_EQ(::write(line.master.get(), "\x06", 1), 1); });
 
     form.SendAndWait("\x02");
     EXPECT_EQ(form.FRecvText, "\x06");
     EXPECT_EQ(LogWithoutStamps(), (Lines{"Sendhex ; 02;", "Recevhex ; 06;"}));
 
-    ASSERT_EQ(::write(line.master.Get(), "\x15", 1), 1);
+    ASSERT_EQ(::write(line.master.get(), "\x15", 1), 1);
     RunUntil([&] { return form.FRecvText.size() == 2; });
     EXPECT_EQ(form.FRecvText, "\x06\x15");
     EXPECT_EQ(form.FLogLines.size(), 2u);  // later pieces are not logged

@@ -52,22 +52,13 @@ int WriterTestForm::MessageBox(const std::string& Text, const std::string& Capti
     return TestForm::MessageBox(Text, Caption, Flags);
 }
 
-WriterTest::WriterTest() : savedPortDir_(qgetenv("SIO_PORT_DIR")) {
+WriterTest::WriterTest() {
     TestApp().reports.clear();
-    // Only the links in this directory exist as ports: no test reaches a
-    // real serial port.
-    qputenv("SIO_PORT_DIR", portDir_.path().toLocal8Bit());
     form.Show();
     RunUntilIdle();
 }
 
-WriterTest::~WriterTest() {
-    if (savedPortDir_.isNull()) {
-        qunsetenv("SIO_PORT_DIR");
-    } else {
-        qputenv("SIO_PORT_DIR", savedPortDir_);
-    }
-}
+WriterTest::~WriterTest() = default;
 
 SimulatedWriter& WriterTest::AddWriter(int com, const mastercard::WriterFaults& faults) {
     auto& writer = writers_[com];
@@ -144,9 +135,9 @@ void ScriptedReplyClock::At(ReplyClock::duration after, std::function<void()> wh
 }
 
 ScriptedDevice::ScriptedDevice(const std::string& portDir, int com)
-    : line_(writersim::OpenPseudoTerminal()),
-      link_(portDir, com, line_.slave_path),
-      notifier_(std::make_unique<QSocketNotifier>(line_.master.Get(), QSocketNotifier::Read)) {
+    : line_(sio::OpenHeldPseudoTerminal()),
+      link_(portDir, com, line_.slavePath),
+      notifier_(std::make_unique<QSocketNotifier>(line_.master.get(), QSocketNotifier::Read)) {
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
 }
 
@@ -155,7 +146,7 @@ ScriptedDevice::~ScriptedDevice() = default;
 void ScriptedDevice::OnReadable() {
     char buffer[256];
     ssize_t n;
-    while ((n = ::read(line_.master.Get(), buffer, sizeof buffer)) > 0) {
+    while ((n = ::read(line_.master.get(), buffer, sizeof buffer)) > 0) {
         pending_.append(buffer, static_cast<std::size_t>(n));
         received.append(buffer, static_cast<std::size_t>(n));
     }
@@ -182,7 +173,7 @@ void ScriptedDevice::Reply(const std::string& bytes) {
     if (bytes.empty()) return;
     auto send = [this, bytes] {
         repliedAt.push_back(QDateTime::currentDateTime());
-        ASSERT_EQ(::write(line_.master.Get(), bytes.data(), bytes.size()),
+        ASSERT_EQ(::write(line_.master.get(), bytes.data(), bytes.size()),
                   static_cast<ssize_t>(bytes.size()));
     };
     if (replyDelayMs == 0) {

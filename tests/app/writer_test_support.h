@@ -8,8 +8,9 @@
 #include "app/reply_wait.h"
 #include "mastercard/writer_protocol.h"
 #include "port_link.h"
-#include "pseudo_terminal.h"
+#include "serial/posix/pseudo_terminal.h"
 #include "writer_simulator.h"
+#include "scoped_env.h"
 
 #include <QDateTime>
 #include <QSocketNotifier>
@@ -72,7 +73,9 @@ protected:
     std::string Panel(int index) const;
 
     QTemporaryDir portDir_;
-    QByteArray savedPortDir_;
+    // Only the links in this directory exist as ports: no test reaches a
+    // real serial port.
+    sio::test::ScopedEnv portDirEnv_{"SIO_PORT_DIR", portDir_.path().toStdString()};
     std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;
@@ -100,7 +103,7 @@ private:
     void OnReadable();
     void Reply(const std::string& bytes);
 
-    writersim::PseudoTerminal line_;
+    sio::PseudoTerminal line_;
     writersim::PortLink link_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string pending_;

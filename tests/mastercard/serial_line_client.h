@@ -1,53 +1,37 @@
 // The program's end of the line in tests: a raw, non-blocking descriptor on
-// the simulated device's port, with reads bounded by a deadline.
+// the simulated device's port, with reads bounded by the line's quiet time.
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "line_io.h"
+#include "serial/posix/pseudo_terminal.h"
+#include "serial/posix/unique_fd.h"
 
 class SerialLineClient {
 public:
-    explicit SerialLineClient(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-        termios tio{};
-        if (fd_ >= 0 && ::tcgetattr(fd_, &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(fd_, TCSANOW, &tio);
-            ::tcflush(fd_, TCIOFLUSH);
+    explicit SerialLineClient(const std::string& path) {
+        try {
+            fd_ = sio::OpenRawTerminal(path, O_NONBLOCK);
+            ::tcflush(fd_.get(), TCIOFLUSH);
+        } catch (const std::system_error&) {
+            // IsOpen() tells the test.
         }
     }
-    ~SerialLineClient() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SerialLineClient(const SerialLineClient&) = delete;
-    SerialLineClient& operator=(const SerialLineClient&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return static_cast<bool>(fd_); }
 
-    bool Write(std::string_view bytes) {
-        return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    }
+    bool Write(std::string_view bytes) { return sio::test::WriteAll(fd_.get(), bytes.data(), bytes.size()); }
 
-    // Reads until `count` bytes have arrived or `timeout` has passed.
+    // Reads until `count` bytes have arrived or the line was quiet for `timeout`.
     std::string Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::string got;
-        while (got.size() < count) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-            char buffer[256];
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
+        return sio::test::ReadUpTo(fd_.get(), count, static_cast<int>(timeout.count()));
     }
 
     // Sends a request and returns the first `count` bytes of the answer.
@@ -56,5 +40,5 @@ public:
     }
 
 private:
-    int fd_;
+    sio::UniqueFd fd_;
 };

@@ -1,5 +1,7 @@
 #include "uart_emulator.h"
 
+#include "serial/posix/pseudo_terminal.h"
+
 #include <asm/termbits.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -471,13 +473,10 @@ std::int64_t Now() {
 Port::Port(const PortOptions& options) : state_(new State) {
     State& s = *state_;
     s.options = options;
-    s.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128];
-    if (s.master < 0 || ::grantpt(s.master) != 0 || ::unlockpt(s.master) != 0 ||
-        ::ptsname_r(s.master, name, sizeof name) != 0)
-        throw std::runtime_error("no pseudo-terminal");
-    s.path = name;
-    s.slave = RealOpen()(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    sio::PseudoTerminal pty = sio::OpenPseudoTerminal();
+    s.path = pty.slavePath;
+    s.master = pty.master.release();
+    s.slave = RealOpen()(s.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (s.slave < 0 || ::fstat(s.slave, &info) != 0)
         throw std::runtime_error("no slave side");

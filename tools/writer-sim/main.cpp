@@ -1,7 +1,7 @@
 // writer-sim: a simulated master-card writer device for the program to talk
 // to without hardware. See Usage() in command_line.cpp for the options.
 #include "command_line.h"
-#include "unique_fd.h"
+#include "serial/posix/unique_fd.h"
 #include "writer_simulator.h"
 
 #include <poll.h>
@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         std::cerr << "writer-sim: pthread_sigmask: " << std::strerror(err) << "\n";
         return 1;
     }
-    writersim::UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
-    if (!signals.Valid()) {
+    sio::UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    if (!signals) {
         std::cerr << "writer-sim: signalfd: " << std::strerror(errno) << "\n";
         return 1;
     }
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     }
     PrintLine("ready");
 
-    pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {cl.exit_on_stdin_eof ? STDIN_FILENO : -1, POLLIN, 0}};
+    pollfd fds[2] = {{signals.get(), POLLIN, 0}, {cl.exit_on_stdin_eof ? STDIN_FILENO : -1, POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         }
         if (fds[0].revents != 0) {
             signalfd_siginfo info{};
-            const ssize_t n = ::read(signals.Get(), &info, sizeof info);
+            const ssize_t n = ::read(signals.get(), &info, sizeof info);
             const bool term = n == static_cast<ssize_t>(sizeof info) && info.ssi_signo == SIGTERM;
             PrintLine(std::string("stopping on ") + (term ? "SIGTERM" : "SIGINT"));
             break;

@@ -31,10 +31,10 @@ void WriterSimulator::Start() {
         throw std::invalid_argument("a COM number needs a port directory to link it in");
     }
     try {
-        pty_ = OpenPseudoTerminal();
-        stop_event_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-        if (!stop_event_.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
-        if (options_.com > 0) link_ = PortLink(options_.port_dir, options_.com, pty_.slave_path);
+        pty_ = sio::OpenHeldPseudoTerminal();
+        stop_event_ = sio::UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!stop_event_) throw std::system_error(errno, std::generic_category(), "eventfd");
+        if (options_.com > 0) link_ = PortLink(options_.port_dir, options_.com, pty_.slavePath);
         device_ = mastercard::WriterDevice(options_.faults);
         replies_.clear();
         waiting_for_output_room_ = false;
@@ -42,7 +42,7 @@ void WriterSimulator::Start() {
         thread_ = std::thread(&WriterSimulator::Run, this);
     } catch (...) {
         link_.Remove();
-        stop_event_.Reset();
+        stop_event_.reset();
         pty_ = {};
         throw;
     }
@@ -53,11 +53,11 @@ void WriterSimulator::Stop() {
         const std::uint64_t one = 1;
         // An eventfd write of 8 bytes cannot fail short of a counter
         // overflow, which one wake-up cannot reach.
-        [[maybe_unused]] const ssize_t n = ::write(stop_event_.Get(), &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(stop_event_.get(), &one, sizeof one);
         thread_.join();
     }
     link_.Remove();
-    stop_event_.Reset();
+    stop_event_.reset();
     pty_ = {};
 }
 
@@ -81,9 +81,9 @@ void WriterSimulator::Run() {
             pollfd fds[2] = {};
             // A failed line is left out of the poll: it would report its
             // error at once on every pass and keep this thread on the CPU.
-            fds[0].fd = master_failed_ ? -1 : pty_.master.Get();
+            fds[0].fd = master_failed_ ? -1 : pty_.master.get();
             fds[0].events = static_cast<short>(POLLIN | (waiting_for_output_room_ ? POLLOUT : 0));
-            fds[1].fd = stop_event_.Get();
+            fds[1].fd = stop_event_.get();
             fds[1].events = POLLIN;
 
             if (::poll(fds, 2, PollTimeoutMs()) < 0) {
@@ -132,7 +132,7 @@ int WriterSimulator::PollTimeoutMs() const {
 void WriterSimulator::ReadRequests() {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(pty_.master.Get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(pty_.master.get(), buffer, sizeof buffer);
         if (n > 0) {
             last_byte_ = Clock::now();
             for (const WriterStep& step : device_.Receive(std::string_view(buffer, static_cast<std::size_t>(n)))) {
@@ -221,7 +221,7 @@ void WriterSimulator::WriteDueReplies() {
             replies_.pop_front();
             continue;
         }
-        const ssize_t n = ::write(pty_.master.Get(), reply.bytes.data() + reply.written,
+        const ssize_t n = ::write(pty_.master.get(), reply.bytes.data() + reply.written,
                                   reply.bytes.size() - reply.written);
         if (n < 0) {
             if (errno == EINTR) continue;

@@ -15,8 +15,8 @@
 
 #include "mastercard/writer_protocol.h"
 #include "port_link.h"
-#include "pseudo_terminal.h"
-#include "unique_fd.h"
+#include "serial/posix/pseudo_terminal.h"
+#include "serial/posix/unique_fd.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -59,7 +59,7 @@ public:
     // Safe to call more than once.
     void Stop();
 
-    const std::string& SlavePath() const { return pty_.slave_path; }
+    const std::string& SlavePath() const { return pty_.slavePath; }
     const std::string& LinkPath() const { return link_.Path(); }
 
     // Every complete frame received so far (26 bytes each, valid or not).
@@ -87,9 +87,9 @@ private:
     SimulatorOptions options_;
     LineSink sink_;
 
-    PseudoTerminal pty_;
+    sio::PseudoTerminal pty_;
     PortLink link_;
-    UniqueFd stop_event_;
+    sio::UniqueFd stop_event_;
     std::thread thread_;
 
     // Touched only by the simulator's thread while it runs.

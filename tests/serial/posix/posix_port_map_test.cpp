@@ -2,38 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
-#include "pty_pair.h"
+#include "port_dir.h"
+#include "scoped_env.h"
 
 namespace sio {
 namespace {
 
-// Sets or clears one environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            previous_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (previous_)
-            ::setenv(name_, previous_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+using test::ScopedEnv;
 
 std::string MakeTempDir() {
     char pattern[] = "/tmp/sio-home-XXXXXX";
@@ -61,7 +39,7 @@ TEST(PortMap, OnlyTheLinksOfSioPortDirExistDanglingOnesIncluded) {
 
 TEST(PortMap, LinksInTheConfigDirectoryComeBeforeTheFixedTable) {
     std::string home = MakeTempDir();
-    ScopedEnv noPortDir("SIO_PORT_DIR", nullptr);
+    ScopedEnv noPortDir("SIO_PORT_DIR", std::nullopt);
     ScopedEnv noXdg("XDG_CONFIG_HOME", "relative/is/ignored");
     ScopedEnv homeVar("HOME", home.c_str());
     std::filesystem::create_directories(home + "/.config/sio/ports");

@@ -2,8 +2,9 @@
 // configuration: 9600 baud 8N1 with RS485Mode on. The emulator's record of
 // RTS and of every character on the wire shows the direction switching.
 #include "com_port_test_support.h"
-#include "pty_pair.h"
+#include "port_dir.h"
 #include "uart_emulator.h"
+#include "uart_profiles.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +36,12 @@ constexpr std::int64_t kSwitchingSlack = 12 * kCharacter9600;
 // A 26-byte configuration frame as the writer device gets it.
 const std::string kFrame("\xAA\x20\x15\x00\x01\x03\x10\x27\x00\x00\x05\x31\x32\x33\x34\x35\x36\x00\x01\x02\x7F\x80\xFE\xFF\x55\x0D", 26);
 
-class UartComPortTest : public ::testing::Test {
+// Once per driver profile (uart_profiles.h); a fixture below may change the
+// profile's options for what it shows.
+class UartComPortTest : public ::testing::TestWithParam<uartemu::Profile> {
 protected:
-    explicit UartComPortTest(uartemu::PortOptions options = {}, int outSize = 40960) : uart(options) {
+    explicit UartComPortTest(void (*adjust)(uartemu::PortOptions&) = nullptr, int outSize = 40960)
+        : uart(uartemu::Adjusted(GetParam(), adjust)) {
         EnsureEventLoop();
         ports.Link(3, uart.Path());
         port.SetComNumber(3);
@@ -122,7 +126,7 @@ int CheckDirectionSwitching(const std::vector<Event>& record) {
     return spans;
 }
 
-TEST_F(UartComPortTest, RtsFramesTheHandshakeAndAWholeFrame) {
+TEST_P(UartComPortTest, RtsFramesTheHandshakeAndAWholeFrame) {
     Open();
     port.WriteString(std::string(1, '\x02'));
     auto record = Transmitted(1);
@@ -136,7 +140,7 @@ TEST_F(UartComPortTest, RtsFramesTheHandshakeAndAWholeFrame) {
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
-TEST_F(UartComPortTest, TwoStringsBackToBackNeverDropRtsUnderACharacter) {
+TEST_P(UartComPortTest, TwoStringsBackToBackNeverDropRtsUnderACharacter) {
     Open();
     port.WriteString(kFrame.substr(0, 10));
     port.WriteString(kFrame.substr(10));
@@ -147,7 +151,7 @@ TEST_F(UartComPortTest, TwoStringsBackToBackNeverDropRtsUnderACharacter) {
     EXPECT_LE(spans, 2);
 }
 
-TEST_F(UartComPortTest, FirstTransmissionAfterAPurgeIsFramed) {
+TEST_P(UartComPortTest, FirstTransmissionAfterAPurgeIsFramed) {
     Open();
     port.WriteString(std::string(300, 'p'));
     ASSERT_TRUE(uart.WaitForBytes(2));
@@ -162,7 +166,7 @@ TEST_F(UartComPortTest, FirstTransmissionAfterAPurgeIsFramed) {
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
-TEST_F(UartComPortTest, FirstTransmissionAfterACloseDuringATransmissionIsFramed) {
+TEST_P(UartComPortTest, FirstTransmissionAfterACloseDuringATransmissionIsFramed) {
     Open();
     port.WriteString(std::string(300, 'c'));
     ASSERT_TRUE(uart.WaitForBytes(2));
@@ -177,7 +181,7 @@ TEST_F(UartComPortTest, FirstTransmissionAfterACloseDuringATransmissionIsFramed)
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
-TEST_F(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
+TEST_P(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
     Open();
     port.WriteString(std::string(300, 'v'));
     ASSERT_TRUE(uart.WaitForBytes(2));
@@ -191,7 +195,7 @@ TEST_F(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
     EXPECT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
 }
 
-TEST_F(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
+TEST_P(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
     Open();
     port.WriteString(std::string(120, 'o'));
     port.SetBaud(115200);
@@ -217,15 +221,10 @@ TEST_F(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
 // second string wraps round the ring while the first is still going out.
 class UartSmallRingTest : public UartComPortTest {
 protected:
-    static uartemu::PortOptions Options() {
-        uartemu::PortOptions options;
-        options.transmitQueue = 16;
-        return options;
-    }
-    UartSmallRingTest() : UartComPortTest(Options(), 40) {}
+    UartSmallRingTest() : UartComPortTest([](uartemu::PortOptions& options) { options.transmitQueue = 16; }, 40) {}
 };
 
-TEST_F(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
+TEST_P(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
     Open();
     const std::string lead(30, 'w');
     port.WriteString(lead);
@@ -242,18 +241,14 @@ TEST_F(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
 // dispatch pass overtake each other on the way to the baseline.
 class UartSlowCountersComPortTest : public UartComPortTest {
 protected:
-    static uartemu::PortOptions Options() {
-        uartemu::PortOptions options;
-        options.counterReadDelayMicroseconds = 300;
-        return options;
-    }
-    UartSlowCountersComPortTest() : UartComPortTest(Options()) {}
+    UartSlowCountersComPortTest()
+        : UartComPortTest([](uartemu::PortOptions& options) { options.counterReadDelayMicroseconds = 300; }) {}
 
     // A byte from the peer wakes the dispatch pass.
     void Receive() { ASSERT_EQ(::write(uart.Master(), "r", 1), 1); }
 };
 
-TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
+TEST_P(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
     Open();
     TSioBaseDispatcher& dispatcher = *port.ActiveDispatcher();
     struct Case {
@@ -290,15 +285,10 @@ TEST_F(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
 
 class UartKernelRs485Test : public UartComPortTest {
 protected:
-    static uartemu::PortOptions Options() {
-        uartemu::PortOptions options;
-        options.acceptRs485 = true;
-        return options;
-    }
-    UartKernelRs485Test() : UartComPortTest(Options()) {}
+    UartKernelRs485Test() : UartComPortTest([](uartemu::PortOptions& options) { options.acceptRs485 = true; }) {}
 };
 
-TEST_F(UartKernelRs485Test, TheLayerLeavesRtsToTheDriver) {
+TEST_P(UartKernelRs485Test, TheLayerLeavesRtsToTheDriver) {
     Open();
     port.WriteString(kFrame);
     auto record = Transmitted(26);
@@ -309,5 +299,10 @@ TEST_F(UartKernelRs485Test, TheLayerLeavesRtsToTheDriver) {
             EXPECT_TRUE(e.byDriver) << "the layer switched RTS itself";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, UartComPortTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
+INSTANTIATE_TEST_SUITE_P(Profiles, UartSmallRingTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
+INSTANTIATE_TEST_SUITE_P(Profiles, UartSlowCountersComPortTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
+INSTANTIATE_TEST_SUITE_P(Profiles, UartKernelRs485Test, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
 
 }  // namespace

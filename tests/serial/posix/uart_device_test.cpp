@@ -1,9 +1,12 @@
 // The Linux device layer on an emulated UART: what only a real serial driver
-// shows (line settings as the driver gets them, error counters, TIOCEXCL
-// between processes, a vanishing adapter, the transmitter's timing).
+// shows and only the emulator's record can tell (line settings as the driver
+// gets them, error counters read by two threads, TIOCEXCL between processes,
+// a failing call, RS-485 timing). Modem lines and escape codes are in the
+// contract suite (tests/serial/contract), which runs on the emulator too.
 #include "serial/posix/posix_device.h"
 
 #include <asm/termbits.h>
+#include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -16,8 +19,9 @@
 #include <mutex>
 #include <thread>
 
-#include "pty_pair.h"
+#include "port_dir.h"
 #include "uart_emulator.h"
+#include "uart_profiles.h"
 
 using namespace sio;
 using sio::test::ScopedPortDir;
@@ -28,9 +32,14 @@ namespace {
 
 const std::string kCom5 = "\\\\.\\COM5";
 
-class UartDeviceTest : public ::testing::Test {
+// Once per driver profile (uart_profiles.h); a fixture below may change the
+// profile's options for what it shows.
+class UartDeviceTest : public ::testing::TestWithParam<uartemu::Profile> {
 protected:
-    explicit UartDeviceTest(uartemu::PortOptions options = {}) : uart(options) { ports.Link(5, uart.Path()); }
+    explicit UartDeviceTest(void (*adjust)(uartemu::PortOptions&) = nullptr)
+        : uart(uartemu::Adjusted(GetParam(), adjust)) {
+        ports.Link(5, uart.Path());
+    }
 
     DCB Line(std::uint32_t baud, std::uint8_t bits, std::uint8_t parity, std::uint8_t stop) {
         DCB record;
@@ -66,7 +75,7 @@ int InChild(const std::function<int()>& child) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 
-TEST_F(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
+TEST_P(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
     ASSERT_GE(device.Open(kCom5), 0);
     struct Frame {
         std::uint8_t bits, parity, stop;
@@ -133,7 +142,7 @@ TEST_F(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
     EXPECT_EQ(device.CloseHandle(), 0);
 }
 
-TEST_F(UartDeviceTest, ExclusiveOpenHoldsBetweenProcesses) {
+TEST_P(UartDeviceTest, ExclusiveOpenHoldsBetweenProcesses) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "ThreadSanitizer cannot start threads in a child of a threaded process";
 #endif
@@ -155,7 +164,7 @@ TEST_F(UartDeviceTest, ExclusiveOpenHoldsBetweenProcesses) {
               0);
 }
 
-TEST_F(UartDeviceTest, FailedOpenLeavesThePortToTheNextOpener) {
+TEST_P(UartDeviceTest, FailedOpenLeavesThePortToTheNextOpener) {
     // Another program keeps the terminal open, so TIOCEXCL is not cleared
     // by the last close.
     int holder = ::open(uart.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -168,63 +177,15 @@ TEST_F(UartDeviceTest, FailedOpenLeavesThePortToTheNextOpener) {
     ::close(holder);
 }
 
-TEST_F(UartDeviceTest, EscapeCodesDriveTheirOwnLine) {
-    ASSERT_GE(device.Open(kCom5), 0);
-    device.Escape(CLRDTR);
-    EXPECT_FALSE(uart.Dtr());
-    EXPECT_TRUE(uart.Rts());
-    device.Escape(CLRRTS);
-    EXPECT_FALSE(uart.Rts());
-    EXPECT_FALSE(uart.Dtr());
-    device.Escape(SETDTR);
-    EXPECT_TRUE(uart.Dtr());
-    EXPECT_FALSE(uart.Rts());
-    device.Escape(SETRTS);
-    EXPECT_TRUE(uart.Rts());
-    EXPECT_EQ(device.CloseHandle(), 0);
-}
-
-TEST_F(UartDeviceTest, ModemLineChangesWakeTheEventWaitAsTheyHappen) {
-    ASSERT_GE(device.Open(kCom5), 0);
-    device.SetEventMask(EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_RXCHAR);
-    struct Step {
-        int line;
-        bool raised;
-        std::uint32_t event;
-        std::uint32_t status;
-    };
-    // The ring indicator counts on its trailing edge, as an 8250 does.
-    const Step steps[] = {
-        {TIOCM_CTS, true, EV_CTS, 0x10},  {TIOCM_DSR, true, EV_DSR, 0x30},
-        {TIOCM_CAR, true, EV_RLSD, 0xB0}, {TIOCM_CTS, false, EV_CTS, 0xA0},
-        {TIOCM_RNG, true, 0, 0xE0},       {TIOCM_RNG, false, EV_RING, 0xA0},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(testing::Message() << "line " << step.line << (step.raised ? " up" : " down"));
-        uart.SetInput(step.line, step.raised);
-        if (step.event != 0) {
-            // Blocks until the driver reports the change; a wait that only
-            // sampled now and then would still pass, the bench times it.
-            std::uint32_t mask = 0;
-            ASSERT_EQ(device.WaitEvent(mask), 1);
-            EXPECT_EQ(mask, step.event);
-        }
-        EXPECT_EQ(device.ModemStatus(), step.status);
-    }
-    EXPECT_EQ(device.CloseHandle(), 0);
-}
-
 class UartSlowCountersTest : public UartDeviceTest {
 protected:
-    static uartemu::PortOptions Options() {
-        uartemu::PortOptions options;
-        options.counterReadDelayMicroseconds = 300;  // widens the race between two readers
-        return options;
-    }
-    UartSlowCountersTest() : UartDeviceTest(Options()) {}
+    UartSlowCountersTest()
+        : UartDeviceTest([](uartemu::PortOptions& options) {
+              options.counterReadDelayMicroseconds = 300;  // widens the race between two readers
+          }) {}
 };
 
-TEST_F(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) {
+TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) {
     ASSERT_GE(device.Open(kCom5), 0);
     std::mutex lock;
     std::condition_variable reported;
@@ -295,7 +256,7 @@ protected:
     }
 };
 
-TEST_F(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
+TEST_P(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
     const std::string frame = "0123456789ABCDEFGHIJKLMNOP";
     // A purge that found the output worker outside its writable wait.
     ASSERT_EQ(device.WriteRun(frame.data(), 26), 26);
@@ -321,7 +282,7 @@ TEST_F(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
 #endif
 }
 
-TEST_F(UartRs485DeviceTest, VanishingAdapterEndsTheTransmissionAndCloses) {
+TEST_P(UartRs485DeviceTest, VanishingAdapterEndsTheTransmissionAndCloses) {
     const std::string burst(200, 'x');
     ASSERT_EQ(device.WriteRun(burst.data(), 200), 200);
     EXPECT_TRUE(uart.Rts());
@@ -332,5 +293,9 @@ TEST_F(UartRs485DeviceTest, VanishingAdapterEndsTheTransmissionAndCloses) {
     EXPECT_LT(device.WriteRun("y", 1), 0);
     EXPECT_EQ(device.CloseHandle(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, UartDeviceTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
+INSTANTIATE_TEST_SUITE_P(Profiles, UartSlowCountersTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
+INSTANTIATE_TEST_SUITE_P(Profiles, UartRs485DeviceTest, ::testing::ValuesIn(uartemu::Profiles()), uartemu::ProfileName);
 
 }  // namespace

@@ -1,24 +1,24 @@
-// The serial port component on the real path: the Linux device layer on a
-// pseudo-terminal linked as a COM number, the workers, and OnTrigger on this
-// thread's event loop. The test holds the master side of the terminal.
-#include "com_port_test_support.h"
-#include "pty_pair.h"
-
-#include "serial/errors/result_codes.h"
+// The serial port component on the real path, on every backend: the device
+// layer under test on a line linked as a COM number, the workers, and
+// OnTrigger on this thread's event loop.
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
-using namespace sio;
-using sio::test::CountProcEntries;
-using sio::test::PtyPair;
-using sio::test::ScopedPortDir;
+#include "com_port_test_support.h"
+#include "line_backend.h"
+#include "port_dir.h"
+#include "proc_entries.h"
+#include "serial/errors/result_codes.h"
 
+namespace sio::contract {
 namespace {
+
+using test::CountProcEntries;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
@@ -35,11 +35,11 @@ long ResidentKiB() {
 
 char PatternByte(std::size_t i) { return static_cast<char>((i * 131 + (i >> 9)) & 0xFF); }
 
-class ComPortPtyTest : public ::testing::Test {
+class ComPortContract : public ::testing::TestWithParam<Backend> {
 protected:
-    ComPortPtyTest() {
+    ComPortContract() {
         EnsureEventLoop();
-        ports.Link(3, pty.slavePath());
+        line = GetParam().open(3, ports.path());
         port.SetComNumber(3);
         port.SetAutoOpen(false);
         port.SetBaud(9600);
@@ -47,40 +47,46 @@ protected:
         port.SetOutSize(40960);
         port.SetRS485Mode(true);
     }
-    ~ComPortPtyTest() override {
+    ~ComPortContract() override {
         port.SetOnTrigger({});
         port.SetOpen(false);
         PumpUntil([&] { return port.Phase() == phClosed; });
     }
 
+    // OnTrigger takes every announced byte into `arrived`, as the program does.
+    void CollectReceived() {
+        port.SetOnTrigger([this](TSioCustomComPort* cp, Word msg, Word, Word data) {
+            if (msg != MsgTriggerAvail) return;
+            for (int i = 0; i < data; ++i) arrived += cp->ReadChar();
+        });
+    }
+
     // Every worker of every closed port has left.
     static bool NoWorkers() { return TSioDispatcherThread::LiveCount() == 0; }
 
-    PtyPair pty;
-    ScopedPortDir ports;
+    test::ScopedPortDir ports;
+    std::unique_ptr<Line> line;
+    std::string arrived;
     TSioComPort port;
 };
 
-TEST_F(ComPortPtyTest, BytesCrossInBothDirectionsZeroIncluded) {
-    std::string received;
-    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
-        if (msg != MsgTriggerAvail) return;
-        for (int i = 0; i < data; ++i) received += cp->ReadChar();
-    });
+TEST_P(ComPortContract, BytesCrossInBothDirectionsZeroIncluded) {
+    CollectReceived();
     port.SetOpen(true);
     ASSERT_EQ(port.Phase(), phOpen);
 
     const std::string frame("\xAA\x20\x15\x00\x01\x03", 6);
     port.WriteString(frame);
-    EXPECT_EQ(pty.ReadMaster(frame.size()), frame);
+    EXPECT_EQ(line->Receive(frame.size()), frame);
 
     const std::string reply("\x02\x00\x06", 3);
-    ASSERT_TRUE(pty.WriteMaster(reply));
-    ASSERT_TRUE(PumpUntil([&] { return received.size() >= reply.size(); }));
-    EXPECT_EQ(received, reply);
+    ASSERT_TRUE(line->Send(reply));
+    ASSERT_TRUE(PumpUntil([&] { return arrived.size() >= reply.size(); }));
+    EXPECT_EQ(arrived, reply);
 }
 
-TEST_F(ComPortPtyTest, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClosed) {
+TEST_P(ComPortContract, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClosed) {
+    auto other = GetParam().open(4, ports.path());  // outlives the port that opens it
     port.SetOpen(true);
     TSioComPort second;
     second.SetComNumber(3);
@@ -93,14 +99,30 @@ TEST_F(ComPortPtyTest, AHeldPortAndAnAbsentPortFailToOpenAndLeaveTheComponentClo
     ExpectRaised<EBadId>([&] { second.SetOpen(true); }, ecBadId, "ie_BadId - Specified comport doesn't exist");
     EXPECT_FALSE(second.Open());
 
-    PtyPair other;
-    ports.Link(4, other.slavePath());
     second.SetComNumber(4);
     second.SetOpen(true);
     EXPECT_EQ(second.Phase(), phOpen);
 }
 
-TEST_F(ComPortPtyTest, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
+// The adapter is unplugged while the port is open and plugged in again.
+TEST_P(ComPortContract, AfterAHangUpTheLineComesBackAndThePortOpensOnIt) {
+    CollectReceived();
+    port.SetOpen(true);
+    line->HangUp();
+    port.SetOpen(false);
+    ASSERT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
+
+    line->Reopen();
+    port.SetOpen(true);
+    ASSERT_EQ(port.Phase(), phOpen);
+    port.WriteString("\x02");
+    EXPECT_EQ(line->Receive(1), "\x02");
+    ASSERT_TRUE(line->Send("\x06"));
+    ASSERT_TRUE(PumpUntil([&] { return !arrived.empty(); }));
+    EXPECT_EQ(arrived, "\x06");
+}
+
+TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
     port.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
     port.SetOpen(true);  // warm up: the first open sets up process-wide state
     port.SetOpen(false);
@@ -120,7 +142,8 @@ TEST_F(ComPortPtyTest, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
 
 // 16 MiB taken byte by byte inside the handler arrive whole and in order,
 // and the port leaves nothing behind once closed.
-TEST_F(ComPortPtyTest, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
+TEST_P(ComPortContract, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
+    REQUIRE_CAPABILITY(bulkTransfer, "16 MiB at the line's baud rate take hours");
     constexpr std::size_t kFlood = 16u << 20;
     std::string data(kFlood, '\0');
     for (std::size_t i = 0; i < kFlood; ++i) data[i] = PatternByte(i);
@@ -142,7 +165,7 @@ TEST_F(ComPortPtyTest, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
 
     port.SetOpen(true);
     bool written = false;
-    std::thread writer([&] { written = pty.WriteMaster(data); });
+    std::thread writer([&] { written = line->Send(data); });
     const bool all = PumpUntil([&] { return received >= kFlood; }, 240000);
     writer.join();
     EXPECT_TRUE(written);
@@ -159,4 +182,7 @@ TEST_F(ComPortPtyTest, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Backends, ComPortContract, ::testing::ValuesIn(Backends()), BackendName);
+
 }  // namespace
+}  // namespace sio::contract

@@ -1,0 +1,24 @@
+// Counts of what this process holds, for tests that nothing leaks.
+#pragma once
+
+#include <dirent.h>
+
+#include <string>
+
+namespace sio::test {
+
+// Entries of a /proc/self directory: open descriptors ("fd") or threads ("task").
+inline int CountProcEntries(const char* what) {
+    std::string path = std::string("/proc/self/") + what;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    ::closedir(dir);
+    return count - (std::string(what) == "fd" ? 1 : 0);  // the directory's own descriptor
+}
+
+}  // namespace sio::test
