@@ -32,6 +32,7 @@ add_custom_target(pty_modem_lines ALL DEPENDS ${PTY_MODEM_LINES})
 
 set(WINE_RUN ${PROJECT_SOURCE_DIR}/tests/wine/wine-run --root ${WINE_ROOT} --preload ${PTY_MODEM_LINES})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN})
+list(JOIN WINE_RUN " " WINE_RUN_TEXT)  # for shell commands
 
 # One Wine server for the whole run: started before the first test, stopped
 # after the last (test discovery may already have started it).
@@ -43,7 +44,7 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine LABELS wi
 # The Windows flavour of the test programs' helper (tests/CMakeLists.txt has
 # the Linux one): tests are listed when CTest runs, under Wine, and each
 # needs the Wine server. WINE_TEST_FILTER_<name> leaves out cases that check
-# Linux-only behaviour.
+# Linux-only behaviour; WINE_TEST_FIXTURES_<name> names more fixtures it needs.
 function(add_module_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
@@ -52,7 +53,7 @@ function(add_module_test name)
     set(filter TEST_FILTER ${WINE_TEST_FILTER_${name}})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
-    PROPERTIES LABELS windows FIXTURES_REQUIRED wine)
+    PROPERTIES LABELS windows FIXTURES_REQUIRED "wine;${WINE_TEST_FIXTURES_${name}}")
 endfunction()
 
 add_subdirectory(tests/mastercard)
@@ -68,3 +69,4 @@ add_subdirectory(tests/serial/errors)
 set(WINE_TEST_FILTER_serial_core_tests "-DispatcherTest.AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor")
 add_subdirectory(tests/serial/core)
 add_subdirectory(tests/serial/win32)
+add_subdirectory(tests/app)

@@ -98,6 +98,35 @@ void Dispatch(MSG& message) {
     DispatchMessageW(&message);
 }
 
+constexpr UINT kListItemHeight = 15;
+
+// One item of a drop-down list, or its closed box's text (itemID -1 when the
+// list is empty or nothing is chosen).
+void DrawListItem(const DRAWITEMSTRUCT& item) {
+    const bool selected = item.itemState & ODS_SELECTED;
+    const bool disabled = item.itemState & ODS_DISABLED;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (item.itemID != static_cast<UINT>(-1)) {
+        const auto length = SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
+        if (length != CB_ERR) {
+            std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+            SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
+            text.resize(static_cast<std::size_t>(length));
+            const HGDIOBJ old = SelectObject(item.hDC, WindowFont());
+            SetBkMode(item.hDC, TRANSPARENT);
+            SetTextColor(item.hDC, GetSysColor(disabled   ? COLOR_GRAYTEXT
+                                               : selected ? COLOR_HIGHLIGHTTEXT
+                                                          : COLOR_WINDOWTEXT));
+            RECT place = item.rcItem;
+            place.left += 2;
+            DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &place,
+                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+            SelectObject(item.hDC, old);
+        }
+    }
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+}
+
 void RunIdleHandlers() {
     // A handler may remove one, or show a box: the ones to run are taken first.
     std::vector<std::function<void()>> handlers;
@@ -184,6 +213,21 @@ bool HandleParentMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESU
         if (target == nullptr) return false;
         target->OnCommand(HIWORD(wParam));
         result = 0;
+        return true;
+    }
+    case WM_MEASUREITEM: {
+        // The drop-down lists' items, in the window font.
+        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (item->CtlType != ODT_COMBOBOX) return false;
+        item->itemHeight = kListItemHeight;
+        result = TRUE;
+        return true;
+    }
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType != ODT_COMBOBOX) return false;
+        DrawListItem(*item);
+        result = TRUE;
         return true;
     }
     case WM_CTLCOLORSTATIC:

@@ -241,13 +241,26 @@ ComboBox::ComboBox(const TControlDesign& design, TControl* parent, HWND parentWi
     : Control(design, parent,
               // The height given here is the dropped list's; the closed box
               // takes its height from the font and is set below.
-              MakeChild(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
+              MakeChild(L"COMBOBOX", "",
+                        CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 0,
                         {design.Bounds.Left, design.Bounds.Top, design.Bounds.Width,
                          design.Bounds.Height + 8 * 16},
                         parentWindow)) {
-    const int extra = design.Bounds.Height - BoundsRect().Height;
-    const auto itemHeight = static_cast<int>(SendMessageW(Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    if (extra != 0) SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), itemHeight + extra);
+    // A list that draws its own items may be as low as designed; the system
+    // would keep a closed box at least as high as the font asks for.
+    // The height read back need not be the one set (Wine adds its margin to
+    // it), so the one set is corrected by what the box shows.
+    auto itemHeight =
+        static_cast<int>(SendMessageW(Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int extra = design.Bounds.Height - BoundsRect().Height;
+        if (extra == 0) break;
+        itemHeight += extra;
+        SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), itemHeight);
+        // The box takes its new height at its next resize.
+        SetWindowPos(Handle(), nullptr, 0, 0, design.Bounds.Width, design.Bounds.Height + 8 * 16,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     SetCommandTarget(Handle(), this);
 }
 
