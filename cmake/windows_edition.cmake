@@ -44,10 +44,14 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine LABELS wi
 # The Windows flavour of the test programs' helper (tests/CMakeLists.txt has
 # the Linux one): tests are listed when CTest runs, under Wine, and each
 # needs the Wine server. WINE_TEST_FILTER_<name> leaves out cases that check
-# Linux-only behaviour; WINE_TEST_FIXTURES_<name> names more fixtures it needs.
+# Linux-only behaviour; WINE_TEST_FIXTURES_<name> names more fixtures it needs,
+# WINE_TEST_EMULATOR_<name> another way to start it.
 function(add_module_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+  if(DEFINED WINE_TEST_EMULATOR_${name})
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${WINE_TEST_EMULATOR_${name}}")
+  endif()
   set(filter "")
   if(DEFINED WINE_TEST_FILTER_${name})
     set(filter TEST_FILTER ${WINE_TEST_FILTER_${name}})
