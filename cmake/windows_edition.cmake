@@ -9,6 +9,7 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_subdirectory(src/mastercard)
 add_subdirectory(src/serial)
 add_subdirectory(src/app)
+add_subdirectory(packaging/windows)
 
 # ---- Tests under Wine ----
 enable_testing()
