@@ -120,17 +120,22 @@ stop_window() {
   window_pid=
 }
 winepath_of() { echo "Z:${1//\//\\}"; }
+# Opens " AUTO " with the writer-sim on COM3, then generates and answers the
+# outcome's box.
+generate() {
+  click "${open_button[@]}"
+  wait_for 20 grep -q 'handshake' "$work/sim3.log" || fail "no handshake"
+  # The generate button is enabled at the window's next idle moment.
+  for _ in 1 2 3 4 5; do
+    click "${generate_button[@]}"
+    wait_for 3 grep -q '信息提示' "$messages" && break
+  done
+  answer_box 信息提示
+}
 
 start_sim 3
 start_window
-click "${open_button[@]}"
-wait_for 20 grep -q 'handshake' "$work/sim3.log" || fail "no handshake"
-# The button is enabled at the window's next idle moment.
-for _ in 1 2 3 4 5; do
-  click "${generate_button[@]}"
-  wait_for 3 grep -q '信息提示' "$messages" && break
-done
-answer_box 信息提示
+generate
 grep -qx '信息提示|生成母卡执行成功' "$messages" || fail "generation: $(cat "$messages")"
 # The default settings' frame, byte for byte, and nothing after the status.
 grep -qx 'recv AA 20 15 01 81 00 00 00 FF FF FF FF FF FF 40 00 08 00 CC 6E 2B 94 D1 00 9B 03: frame' \
@@ -141,13 +146,7 @@ stop_sims
 
 start_sim 3 --status FF
 start_window
-click "${open_button[@]}"
-wait_for 20 grep -q 'handshake' "$work/sim3.log" || fail "no handshake"
-for _ in 1 2 3 4 5; do
-  click "${generate_button[@]}"
-  wait_for 3 grep -q '信息提示' "$messages" && break
-done
-answer_box 信息提示
+generate
 grep -qx '信息提示|生成母卡执行失败' "$messages" || fail "status FF: $(cat "$messages")"
 stop_window
 stop_sims
