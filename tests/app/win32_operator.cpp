@@ -61,3 +61,31 @@ void ChooseItem(TComboBox* list, int index) {
     SendMessageW(GetParent(box), WM_COMMAND,
                  MAKEWPARAM(GetDlgCtrlID(box), CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
 }
+
+namespace {
+
+HWND HandleAt(TFocus at) {
+    if (at.option >= 0) return dynamic_cast<const w32tk::RadioGroup&>(*at.control).Option(at.option);
+    return w32tk::HandleOf(at.control);
+}
+
+}  // namespace
+
+void PressKey(TFocus from, TKey key) {
+    HWND window = HandleAt(from);
+    SetFocus(window);
+    const WPARAM keys[] = {VK_TAB, VK_TAB, VK_LEFT, VK_DOWN};
+    // Shift held down for Shift+Tab, in the thread's own key state, which
+    // is what the window reads while it handles the key.
+    BYTE state[256];
+    GetKeyboardState(state);
+    const BYTE shift = state[VK_SHIFT];
+    state[VK_SHIFT] = key == TKey::BackTab ? 0x80 : 0;
+    SetKeyboardState(state);
+    PostMessageW(window, WM_KEYDOWN, keys[static_cast<int>(key)], 1);
+    w32tk::RunUntilIdle();
+    state[VK_SHIFT] = shift;
+    SetKeyboardState(state);
+}
+
+bool HasFocus(TFocus at) { return GetFocus() == HandleAt(at); }
