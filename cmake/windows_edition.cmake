@@ -8,6 +8,8 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 add_subdirectory(src/mastercard)
 add_subdirectory(src/serial)
+add_subdirectory(src/app)
+add_subdirectory(packaging/windows)
 
 # ---- Tests under Wine ----
 enable_testing()
@@ -29,20 +31,30 @@ add_custom_command(OUTPUT ${PTY_MODEM_LINES}
   DEPENDS ${PTY_MODEM_LINES_SOURCE} VERBATIM)
 add_custom_target(pty_modem_lines ALL DEPENDS ${PTY_MODEM_LINES})
 
-set(WINE_RUN ${PROJECT_SOURCE_DIR}/tests/wine/wine-run --root ${WINE_ROOT} --preload ${PTY_MODEM_LINES})
+# Every Wine program of the run on one virtual X display: the window tests
+# need one, and the Wine server's desktop process keeps the first it meets.
+set(TEST_DISPLAY ${PROJECT_SOURCE_DIR}/tests/app/test-display ${CMAKE_BINARY_DIR}/display)
+set(WINE_RUN ${TEST_DISPLAY} ${PROJECT_SOURCE_DIR}/tests/wine/wine-run --root ${WINE_ROOT} --preload ${PTY_MODEM_LINES})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN})
 
-# One Wine server for the whole run: started before the first test, stopped
-# after the last (test discovery may already have started it).
+# The display and one Wine server for the whole run: started before the
+# first test, stopped after the last (test discovery may already have
+# started the server).
+add_test(NAME test_display_start COMMAND ${TEST_DISPLAY} --start)
+add_test(NAME test_display_stop COMMAND ${TEST_DISPLAY} --stop)
+set_tests_properties(test_display_start PROPERTIES FIXTURES_SETUP wine_display LABELS windows)
+set_tests_properties(test_display_stop PROPERTIES FIXTURES_CLEANUP wine_display LABELS windows)
 add_test(NAME wine_server_start COMMAND ${WINE_RUN} --start)
 add_test(NAME wine_server_stop COMMAND ${WINE_RUN} --stop)
-set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine LABELS windows)
-set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine LABELS windows)
+set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine FIXTURES_REQUIRED wine_display
+                     LABELS windows)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine FIXTURES_REQUIRED wine_display
+                     LABELS windows)
 
 # The Windows flavour of the test programs' helper (tests/CMakeLists.txt has
 # the Linux one): tests are listed when CTest runs, under Wine, and each
 # needs the Wine server. WINE_TEST_FILTER_<name> leaves out cases that check
-# Linux-only behaviour.
+# Linux-only behaviour; WINE_TEST_FIXTURES_<name> names more fixtures it needs.
 function(add_module_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
@@ -51,7 +63,7 @@ function(add_module_test name)
     set(filter TEST_FILTER ${WINE_TEST_FILTER_${name}})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
-    PROPERTIES LABELS windows FIXTURES_REQUIRED wine)
+    PROPERTIES LABELS windows FIXTURES_REQUIRED "wine;${WINE_TEST_FIXTURES_${name}}")
 endfunction()
 
 add_subdirectory(tests/mastercard)
@@ -67,3 +79,4 @@ add_subdirectory(tests/serial/errors)
 set(WINE_TEST_FILTER_serial_core_tests "-DispatcherTest.AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor")
 add_subdirectory(tests/serial/core)
 add_subdirectory(tests/serial/win32)
+add_subdirectory(tests/app)

@@ -21,37 +21,6 @@
 
 namespace {
 
-// Tab and Shift+Tab enter a set of options at its checked option, and the
-// arrow keys move on from there, choosing as they go.
-TEST_F(FormCom, TabEntersOptionsAtTheCheckedOneAndArrowsMoveOn) {
-    ConnectInModeOne();
-    QApplication::setActiveWindow(qtk::WidgetOf(form.Window()));
-    auto press = [](QWidget* from, Qt::Key key) -> QWidget* {
-        from->setFocus(Qt::OtherFocusReason);
-        QTest::keyClick(from, key);
-        return QApplication::focusWidget();
-    };
-    const auto W = [](const TControl* control) { return qtk::WidgetOf(control); };
-    // The byte-order pair: "低字节在前" is checked and second in the order.
-    EXPECT_EQ(press(W(form.ComboBox_BlockEndAdr), Qt::Key_Tab), W(form.RadioButton_OrderLow));
-    EXPECT_EQ(press(W(form.CheckBox_cardflagsave), Qt::Key_Backtab), W(form.RadioButton_OrderLow));
-    EXPECT_EQ(press(W(form.RadioButton_OrderLow), Qt::Key_Tab), W(form.CheckBox_cardflagsave));
-    // "高字节在前" lies below "低字节在前".
-    EXPECT_EQ(press(W(form.RadioButton_OrderLow), Qt::Key_Down), W(form.RadioButton_OrderHigh));
-    EXPECT_TRUE(form.RadioButton_OrderHigh->Checked());
-    EXPECT_EQ(press(W(form.ComboBox_BlockEndAdr), Qt::Key_Tab), W(form.RadioButton_OrderHigh));
-
-    // A radio group, entered from either side at its second option.
-    ClickOption(form.RadioGroup_Outmode, 1);
-    QRadioButton* decimal = qtk::OptionButton(form.RadioGroup_Outmode, 0);
-    QRadioButton* hexadecimal = qtk::OptionButton(form.RadioGroup_Outmode, 1);
-    EXPECT_EQ(press(qtk::OptionButton(form.RadioGroup_outdatamode0_1, 1), Qt::Key_Tab), hexadecimal);
-    EXPECT_EQ(press(W(form.ComboBox_SectorNum), Qt::Key_Backtab), hexadecimal);
-    EXPECT_EQ(press(hexadecimal, Qt::Key_Left), decimal);
-    EXPECT_EQ(form.RadioGroup_Outmode->ItemIndex(), 0);
-    EXPECT_EQ(press(W(form.ComboBox_SectorNum), Qt::Key_Backtab), decimal);
-}
-
 TEST_F(FormCom, OperatorsKeyboardChoiceOfASectorIsAChoice) {
     ConnectInModeOne();
     ChooseItem(form.ComboBox_BlockNum, 3);

@@ -50,6 +50,34 @@ TEST_F(FormCom, AfterStartOnlyThePortControlsAreUsable) {
     EXPECT_EQ(form.StatusBar1->Panels(4)->Text(), "");
 }
 
+// Tab and Shift+Tab enter a set of options at its checked option, and the
+// arrow keys move on from there, choosing as they go.
+TEST_F(FormCom, TabEntersOptionsAtTheCheckedOneAndArrowsMoveOn) {
+    ConnectInModeOne();
+    const auto moves = [](TFocus from, TKey key, TFocus to) {
+        PressKey(from, key);
+        return HasFocus(to);
+    };
+    // The byte-order pair: "低字节在前" is checked and second in the order.
+    EXPECT_TRUE(moves({form.ComboBox_BlockEndAdr}, TKey::Tab, {form.RadioButton_OrderLow}));
+    EXPECT_TRUE(moves({form.CheckBox_cardflagsave}, TKey::BackTab, {form.RadioButton_OrderLow}));
+    EXPECT_TRUE(moves({form.RadioButton_OrderLow}, TKey::Tab, {form.CheckBox_cardflagsave}));
+    // "高字节在前" lies below "低字节在前".
+    EXPECT_TRUE(moves({form.RadioButton_OrderLow}, TKey::Down, {form.RadioButton_OrderHigh}));
+    EXPECT_TRUE(form.RadioButton_OrderHigh->Checked());
+    EXPECT_TRUE(moves({form.ComboBox_BlockEndAdr}, TKey::Tab, {form.RadioButton_OrderHigh}));
+
+    // A radio group, entered from either side at its second option.
+    ClickOption(form.RadioGroup_Outmode, 1);
+    const TFocus decimal{form.RadioGroup_Outmode, 0};
+    const TFocus hexadecimal{form.RadioGroup_Outmode, 1};
+    EXPECT_TRUE(moves({form.RadioGroup_outdatamode0_1, 1}, TKey::Tab, hexadecimal));
+    EXPECT_TRUE(moves({form.ComboBox_SectorNum}, TKey::BackTab, hexadecimal));
+    EXPECT_TRUE(moves(hexadecimal, TKey::Left, decimal));
+    EXPECT_EQ(form.RadioGroup_Outmode->ItemIndex(), 0);
+    EXPECT_TRUE(moves({form.ComboBox_SectorNum}, TKey::BackTab, decimal));
+}
+
 TEST_F(FormCom, AfterStartTheListsHoldTheirItemsAndChoices) {
     const std::vector<std::string> ports = {" AUTO ", " COM1", " COM2",  " COM3",  " COM4",
                                             " COM5",  " COM6", " COM7",  " COM8",  " COM9",

@@ -20,3 +20,16 @@ void Press(TButton* button);
 
 // Picks an item of a drop-down list, as the operator's choice.
 void ChooseItem(TComboBox* list, int index);
+
+// Where the keyboard focus is: a control, or option `option` of a radio group.
+struct TFocus {
+    const TControl* control;
+    int option = -1;
+};
+
+enum class TKey { Tab, BackTab, Left, Down };
+
+// Puts the focus on `from` and presses `key` there, in the window's active
+// state, then lets the window handle it.
+void PressKey(TFocus from, TKey key);
+bool HasFocus(TFocus at);

@@ -5,6 +5,7 @@
 #include "app/toolkit/qt/widget_of.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QEventLoop>
 #include <QTest>
 
@@ -41,3 +42,22 @@ void ChooseItem(TComboBox* list, int index) {
     box->setCurrentIndex(index);
     emit box->activated(index);
 }
+
+namespace {
+
+QWidget* WidgetAt(TFocus at) {
+    if (at.option >= 0) return qtk::OptionButton(dynamic_cast<const TRadioGroup*>(at.control), at.option);
+    return qtk::WidgetOf(at.control);
+}
+
+}  // namespace
+
+void PressKey(TFocus from, TKey key) {
+    QWidget* widget = WidgetAt(from);
+    QApplication::setActiveWindow(widget->window());
+    widget->setFocus(Qt::OtherFocusReason);
+    const Qt::Key keys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Left, Qt::Key_Down};
+    QTest::keyClick(widget, keys[static_cast<int>(key)]);
+}
+
+bool HasFocus(TFocus at) { return QApplication::focusWidget() == WidgetAt(at); }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # TForm_Com, its handlers and the toolkit layer's own interface include no
 # toolkit: they reach Qt (or, on Windows, the Win32 controls) only through
-# the implementation folder under src/app/toolkit/. Only main.cpp, which
-# starts the edition, may name one.
+# the implementation folder under src/app/toolkit/. Only main.cpp and
+# main_win32.cpp, which start the two editions, may name one.
 set -euo pipefail
 app="$1/src/app"
 [ -f "$app/form_com.h" ] || { echo "no window sources in $app"; exit 1; }
@@ -12,7 +12,7 @@ toolkit_includes() {
   grep -HnE '^\s*#\s*include\s*(<Q|"app/toolkit/(qt|win32)/)' "$@" || true
 }
 
-bad=$(toolkit_includes $(ls "$app"/*.h "$app"/*.cpp | grep -v '/main\.cpp$'))
+bad=$(toolkit_includes $(ls "$app"/*.h "$app"/*.cpp | grep -vE '/main(_win32)?\.cpp$'))
 if [ -n "$bad" ]; then
   echo "the window's logic must reach the toolkit only through the layer:"
   echo "$bad"
