@@ -92,6 +92,36 @@ TRect BoundsOf(HWND window) {
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
+namespace {
+
+constexpr wchar_t kOwnDisabledProperty[] = L"sioOwnDisabled";
+
+// Brings a window's enabled state in line with its own and its containers'.
+BOOL CALLBACK FollowContainers(HWND window, LPARAM) {
+    const bool enabled = EffectivelyEnabled(window);
+    if ((IsWindowEnabled(window) != FALSE) != enabled) EnableWindow(window, enabled);
+    return TRUE;
+}
+
+}  // namespace
+
+bool EffectivelyEnabled(HWND window) {
+    for (HWND w = window; w != nullptr; w = GetParent(w)) {
+        if (GetPropW(w, kOwnDisabledProperty) != nullptr) return false;
+        if (!(GetWindowLongW(w, GWL_STYLE) & WS_CHILD)) break;
+    }
+    return true;
+}
+
+void SetOwnEnabled(HWND window, bool enabled) {
+    if (enabled)
+        RemovePropW(window, kOwnDisabledProperty);
+    else
+        SetPropW(window, kOwnDisabledProperty, reinterpret_cast<HANDLE>(1));
+    FollowContainers(window, 0);
+    EnumChildWindows(window, FollowContainers, 0);  // every window below it, at any depth
+}
+
 Panel::Panel(const TControlDesign& design, TControl* parent, HWND parentWindow)
     : Control(design, parent, MakeContainer(design, parentWindow)) {
     SetPropW(Handle(), kEdgeProperty,

@@ -31,6 +31,14 @@ HWND MakeChild(const wchar_t* windowClass, const std::string& text, DWORD style,
 // Where `window` lies in its parent's client area.
 TRect BoundsOf(HWND window);
 
+// Enabling. Windows draws a child of a disabled window as usable (it only
+// gets no input), where the operator must see every setting of a disabled
+// group greyed, as the design's radio groups grey their buttons. So each
+// window keeps its own state apart (a window property), and its window is
+// enabled only while it and every container above it are.
+void SetOwnEnabled(HWND window, bool enabled);
+bool EffectivelyEnabled(HWND window);
+
 // What every control does the same way on a window.
 template <class Interface>
 class Control : public Interface, public WindowHolder {
@@ -39,18 +47,8 @@ public:
         : Interface(design.Name, design.Kind, parent), WindowHolder(handle) {}
 
     TRect BoundsRect() const override { return BoundsOf(Handle()); }
-    bool Enabled() const override {
-        // A window of a disabled container gets no input either.
-        for (HWND window = Handle(); window != nullptr; window = GetParent(window)) {
-            if (!IsWindowEnabled(window)) return false;
-            if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) break;
-        }
-        return true;
-    }
-    void SetEnabled(bool enabled) override {
-        // The window's own state, not the one it takes from its container.
-        if ((IsWindowEnabled(Handle()) != FALSE) != enabled) EnableWindow(Handle(), enabled);
-    }
+    bool Enabled() const override { return EffectivelyEnabled(Handle()); }
+    void SetEnabled(bool enabled) override { SetOwnEnabled(Handle(), enabled); }
     std::string Text() const override { return {}; }
     void SetText(const std::string&) override {}
 };
