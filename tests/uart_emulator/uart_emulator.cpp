@@ -183,6 +183,7 @@ struct Port::State {
     bool roomSignalled = false;
     bool vanished = false;
     bool stopping = false;
+    int modemWaiters = 0;  // threads inside TIOCMIWAIT
     std::map<unsigned long, int> failures;
     unsigned long counterReads = 0;
     Shared* shared = nullptr;
@@ -456,23 +457,34 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         serial_icounter_struct before = port->counters;
         auto moved = [&] {
             const serial_icounter_struct& now = port->counters;
-            return port->vanished || ((lines & TIOCM_CTS) && now.cts != before.cts) ||
+            return port->vanished || port->stopping || ((lines & TIOCM_CTS) && now.cts != before.cts) ||
                    ((lines & TIOCM_DSR) && now.dsr != before.dsr) ||
                    ((lines & TIOCM_CAR) && now.dcd != before.dcd) ||
                    ((lines & TIOCM_RNG) && now.rng != before.rng);
         };
-        // As the driver's wait, a signal ends it with EINTR.
+        // As the driver's wait, a signal ends it with EINTR. The port is
+        // not destroyed while a thread waits here.
+        ++port->modemWaiters;
+        int error = 0;
         while (!moved()) {
             held.unlock();
             pollfd change{port->modemFd, POLLIN, 0};
             int ready = RealPoll()(&change, 1, -1);
-            if (ready < 0)
-                return Fail(errno);
+            int pollError = errno;
             std::uint64_t value = 0;
-            (void)::read(port->modemFd, &value, sizeof value);
+            if (ready > 0)
+                (void)::read(port->modemFd, &value, sizeof value);
             held.lock();
+            if (ready < 0) {
+                error = pollError;
+                break;
+            }
         }
-        return port->vanished ? Fail(EIO) : 0;
+        if (error == 0 && (port->vanished || port->stopping))
+            error = EIO;
+        --port->modemWaiters;
+        port->changed.notify_all();
+        return error ? Fail(error) : 0;
     }
     case TIOCOUTQ:
         *static_cast<int*>(arg) = port->QueuedInDriver();
@@ -612,9 +624,11 @@ Port::~Port() {
         --g_portCount;
     }
     {
-        std::lock_guard held(state_->lock);
+        std::unique_lock held(state_->lock);
         state_->stopping = true;
+        state_->SignalModem();
         state_->changed.notify_all();
+        state_->changed.wait(held, [&] { return state_->modemWaiters == 0; });
     }
     state_->transmitter.join();
     RealClose()(state_->roomFd);

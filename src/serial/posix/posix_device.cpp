@@ -197,9 +197,10 @@ int PosixSerialDevice::CloseHandle() {
     // Waits see the closed state as soon as they wake.
     eventWake_.Signal();
     writeWake_.Signal();
-    std::unique_lock use(useLock_);
-    // The watcher waits in the driver on this descriptor.
+    // The watcher waits in the driver on this descriptor; its stop is
+    // bounded and takes no lock, so it comes before ours.
     lineWatch_.Stop();
+    std::unique_lock use(useLock_);
     // TIOCEXCL outlives our descriptor while another holds the terminal (a
     // simulator keeps its slave open); left set it would lock us out next time.
     if (exclusive_)
