@@ -30,6 +30,10 @@ constexpr int kSampleMilliseconds = 50;
 // sampled, at this pace; an error usually comes with received bytes, which
 // wake the worker anyway.
 constexpr int kErrorSampleMilliseconds = 1000;
+// After the watch reported a change, the lines are looked at once more this
+// soon: a change made between two of the driver's waits, before the next
+// one took its snapshot, is otherwise seen only at the next sample.
+constexpr int kRecheckMilliseconds = 2;
 
 // What is left to the driver's drain: a purge or close waits at most this
 // long for the output worker.
@@ -59,6 +63,23 @@ std::int64_t MonotonicNow() {
     timespec now{};
     (void)::clock_gettime(CLOCK_MONOTONIC, &now);
     return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// One read or write on the non-blocking descriptor, asked again when a
+// signal interrupted it: the bytes moved, 0 when none can move now, or minus
+// a Windows error.
+template <typename Call>
+int NonBlocking(Call call) {
+    for (;;) {
+        ssize_t count = call();
+        if (count >= 0)
+            return static_cast<int>(count);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -SystemError(errno);
+    }
 }
 
 // An ioctl that a handled signal may interrupt, asked again until it answers.
@@ -389,18 +410,10 @@ int PosixSerialDevice::Read(char* buffer, int n) {
         return -ERROR_GEN_FAILURE;
     if (n <= 0)
         return 0;
-    for (;;) {
-        ssize_t count = ::read(fd_.get(), buffer, static_cast<size_t>(n));
-        if (count >= 0) {
-            bytesRead_ += static_cast<std::uint64_t>(count);
-            return static_cast<int>(count);
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    int count = NonBlocking([&] { return ::read(fd_.get(), buffer, static_cast<size_t>(n)); });
+    if (count > 0)
+        bytesRead_ += static_cast<std::uint64_t>(count);
+    return count;
 }
 
 void PosixSerialDevice::SetEventMask(std::uint32_t mask) {
@@ -494,7 +507,10 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             LineSample now = SampleLines();
             seen |= LineEvents(eventBase_, now) & wanted;
             eventBase_ = now;
-            timeout = lineWatch_.Watching() ? kErrorSampleMilliseconds : kSampleMilliseconds;
+            timeout = !lineWatch_.Watching() ? kSampleMilliseconds
+                      : recheckLines_    ? kRecheckMilliseconds
+                                         : kErrorSampleMilliseconds;
+            recheckLines_ = false;
         }
         bool watchInput = false;
         if (wanted & EV_RXCHAR) {
@@ -540,6 +556,7 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
         }
         if (fds[2].revents & POLLIN) {
             lineWatch_.Consume();
+            recheckLines_ = true;
             continue;  // a modem line moved: sample again
         }
         if (fds[0].revents & POLLIN) {
@@ -561,16 +578,7 @@ int PosixSerialDevice::WriteRun(const char* data, int n) {
         return 0;
     if (rs485Emulated_)
         return WriteRunToggled(data, n);
-    for (;;) {
-        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
-        if (count >= 0)
-            return static_cast<int>(count);
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    return NonBlocking([&] { return ::write(fd_.get(), data, static_cast<size_t>(n)); });
 }
 
 // Called with useLock_ held shared.
@@ -581,18 +589,9 @@ int PosixSerialDevice::WriteRunToggled(const char* data, int n) {
     // first, comes as several runs and must not turn the bus round halfway.
     if (!rtsHeldForSending_.exchange(true))
         SetModemLine(TIOCM_RTS, true);
-    for (;;) {
-        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
-        if (count >= 0) {
-            NoteAccepted(static_cast<int>(count));
-            return static_cast<int>(count);
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    int count = NonBlocking([&] { return ::write(fd_.get(), data, static_cast<size_t>(n)); });
+    NoteAccepted(count);
+    return count;
 }
 
 void PosixSerialDevice::EndTransmission() {

@@ -145,6 +145,7 @@ private:
 
     std::atomic<bool> hangUpSeen_{false};
     bool hangUpReported_ = false;  // event worker only
+    bool recheckLines_ = false;    // event worker only: the watch just woke it
     std::atomic<std::uint32_t> eventMask_{0};
     LineSample eventBase_;  // event worker only
     // Received bytes, counted as bytes read plus bytes waiting: an arrival
