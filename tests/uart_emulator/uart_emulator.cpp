@@ -14,12 +14,15 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -37,6 +40,7 @@ using CloseFn = int (*)(int);
 using WriteFn = ssize_t (*)(int, const void*, size_t);
 using PollFn = int (*)(pollfd*, nfds_t, int);
 using IoctlFn = int (*)(int, unsigned long, ...);
+using ReadlinkFn = ssize_t (*)(const char*, char*, size_t);
 
 template <typename Fn>
 Fn Real(const char* name) {
@@ -57,6 +61,7 @@ struct RealCalls {
     WriteFn write = Real<WriteFn>("write");
     PollFn poll = Real<PollFn>("poll");
     IoctlFn ioctl = Real<IoctlFn>("ioctl");
+    ReadlinkFn readlink = Real<ReadlinkFn>("readlink");
 };
 
 // Constructed on first use too: a call may come from another library's
@@ -75,6 +80,10 @@ CloseFn RealClose() { return Calls().close; }
 WriteFn RealWrite() { return Calls().write; }
 PollFn RealPoll() { return Calls().poll; }
 IoctlFn RealIoctl() { return Calls().ioctl; }
+ReadlinkFn RealReadlink() { return Calls().readlink; }
+
+// The kernel's jiffy at HZ 250: the step of every driver sleep modelled here.
+constexpr std::int64_t kTickNanoseconds = 4'000'000;
 
 struct StandardRate {
     std::uint32_t rate;
@@ -158,6 +167,10 @@ struct Port::State {
     std::deque<Queued> queue;
     bool shifting = false;
     std::int64_t lineFreeAt = 0;
+    // When the transmitter last went busy and last went empty: what a
+    // status packet sent at a given moment would have said.
+    std::int64_t busySince = 0;
+    std::int64_t emptySince = 0;
     termios2 tio{};
     int modem = 0;
     serial_icounter_struct counters{};
@@ -170,6 +183,7 @@ struct Port::State {
     bool roomSignalled = false;
     bool vanished = false;
     bool stopping = false;
+    int modemWaiters = 0;  // threads inside TIOCMIWAIT
     std::map<unsigned long, int> failures;
     unsigned long counterReads = 0;
     Shared* shared = nullptr;
@@ -181,8 +195,66 @@ struct Port::State {
         (void)RealWrite()(modemFd, &value, sizeof value);
     }
 
+    std::size_t Capacity() const { return options.transmitQueue + options.chipBuffer; }
+
+    // What TIOCOUTQ counts: the driver's own queue, not what the chip holds
+    // (uart_chars_in_buffer counts the circular buffer, not the FIFO;
+    // usb_serial_generic_chars_in_buffer counts its fifo and the transfers
+    // in flight, not what the adapter has acknowledged).
+    int QueuedInDriver() const {
+        std::size_t inDriver = queue.size() - std::min(queue.size(), options.chipBuffer);
+        return static_cast<int>(inDriver) + (options.queueCountsShifter && shifting ? 1 : 0);
+    }
+
+    // The chip's status as its last packet before now reported it.
+    bool EmptyAsLastReported() const {
+        std::int64_t period = std::int64_t{options.lineStatusPeriodMicroseconds} * 1000;
+        std::int64_t packet = Now() / period * period;
+        if (TransmitterEmpty())
+            return emptySince <= packet;
+        return busySince > packet;
+    }
+
+    // A driver's interruptible sleep until `done`: a signal handled by this
+    // thread ends it with EINTR, as schedule_timeout_interruptible followed
+    // by signal_pending does. Called with `held` locked; 0 or an errno.
+    template <typename Done>
+    int SleepInterruptibly(std::unique_lock<std::mutex>& held, std::int64_t step, Done done) {
+        while (!vanished && !done()) {
+            held.unlock();
+            timespec pause{0, static_cast<long>(step)};
+            int result = ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
+            held.lock();
+            if (result == EINTR)
+                return EINTR;
+        }
+        return vanished ? EIO : 0;
+    }
+
+    // TCSBRK's drain as the driver does it; 0 or an errno.
+    int Drain(std::unique_lock<std::mutex>& held) {
+        constexpr std::int64_t kCheck = 200'000;
+        switch (options.drain) {
+        case Drain::LastStopBit:
+            return SleepInterruptibly(held, kCheck, [&] { return TransmitterEmpty(); });
+        case Drain::DriverQueueOnly:
+            // usb_serial_generic_wait_until_sent without tx_empty: only the
+            // driver's queue is waited for, the adapter's buffer is not.
+            return SleepInterruptibly(held, kCheck, [&] { return QueuedInDriver() == 0; });
+        case Drain::PolledAtTick:
+            // tty_wait_until_sent waits for the driver's queue, then
+            // uart_wait_until_sent (or usb_serial_generic_wait_until_sent
+            // with ftdi_tx_empty, cp210x_tx_empty) looks at the chip and
+            // sleeps a jiffy between looks.
+            if (int error = SleepInterruptibly(held, kCheck, [&] { return QueuedInDriver() == 0; }))
+                return error;
+            return SleepInterruptibly(held, kTickNanoseconds, [&] { return TransmitterEmpty(); });
+        }
+        return 0;
+    }
+
     void UpdateRoom() {
-        bool room = vanished || queue.size() < options.transmitQueue;
+        bool room = vanished || queue.size() < Capacity();
         std::uint64_t value = 1;
         if (room && !roomSignalled)
             roomSignalled = RealWrite()(roomFd, &value, sizeof value) == sizeof value;
@@ -243,6 +315,8 @@ struct Port::State {
             record.push_back(byte);
             ++bytesSent;
             shifting = false;
+            if (queue.empty())
+                emptySince = byte.end;
             if (driverRts && queue.empty())
                 SetOutput(TIOCM_RTS, false, true);
             changed.notify_all();
@@ -364,6 +438,9 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         return 0;
     }
     case TIOCGICOUNT: {
+        // usb-serial's serial_get_icount without the driver's get_icount.
+        if (!port->options.counters)
+            return Fail(ENOTTY);
         serial_icounter_struct copy = port->counters;
         bool slow = (++port->counterReads % 2) == 0;
         held.unlock();
@@ -373,39 +450,68 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         return 0;
     }
     case TIOCMIWAIT: {
+        // usb-serial's serial_ioctl without the driver's tiocmiwait.
+        if (!port->options.modemWait)
+            return Fail(ENOTTY);
         unsigned long lines = reinterpret_cast<unsigned long>(arg);
         serial_icounter_struct before = port->counters;
         auto moved = [&] {
             const serial_icounter_struct& now = port->counters;
-            return port->vanished || ((lines & TIOCM_CTS) && now.cts != before.cts) ||
+            return port->vanished || port->stopping || ((lines & TIOCM_CTS) && now.cts != before.cts) ||
                    ((lines & TIOCM_DSR) && now.dsr != before.dsr) ||
                    ((lines & TIOCM_CAR) && now.dcd != before.dcd) ||
                    ((lines & TIOCM_RNG) && now.rng != before.rng);
         };
-        // As the driver's wait, a signal ends it with EINTR.
+        // As the driver's wait, a signal ends it with EINTR. The port is
+        // not destroyed while a thread waits here.
+        ++port->modemWaiters;
+        int error = 0;
         while (!moved()) {
             held.unlock();
             pollfd change{port->modemFd, POLLIN, 0};
             int ready = RealPoll()(&change, 1, -1);
-            if (ready < 0)
-                return Fail(errno);
+            int pollError = errno;
             std::uint64_t value = 0;
-            (void)::read(port->modemFd, &value, sizeof value);
+            if (ready > 0)
+                (void)::read(port->modemFd, &value, sizeof value);
             held.lock();
+            if (ready < 0) {
+                error = pollError;
+                break;
+            }
         }
-        return port->vanished ? Fail(EIO) : 0;
+        if (error == 0 && (port->vanished || port->stopping))
+            error = EIO;
+        --port->modemWaiters;
+        port->changed.notify_all();
+        return error ? Fail(error) : 0;
     }
     case TIOCOUTQ:
-        *static_cast<int*>(arg) = static_cast<int>(port->queue.size()) + (port->shifting ? 1 : 0);
+        *static_cast<int*>(arg) = port->QueuedInDriver();
         return 0;
     case TIOCSERGETLSR:
-        *static_cast<unsigned*>(arg) = port->TransmitterEmpty() ? TIOCSER_TEMT : 0;
-        return 0;
+        switch (port->options.lineStatus) {
+        case LineStatus::Live:  // uart_get_lsr_info: the chip's own TEMT
+            *static_cast<unsigned*>(arg) = port->TransmitterEmpty() ? TIOCSER_TEMT : 0;
+            return 0;
+        case LineStatus::Cached:  // ftdi_process_packet keeps TEMT from each status packet
+            *static_cast<unsigned*>(arg) = port->EmptyAsLastReported() ? TIOCSER_TEMT : 0;
+            return 0;
+        case LineStatus::Refused:
+            return Fail(ENOTTY);
+        }
+        return Fail(ENOTTY);
     case TCSBRK:
-    case TCSBRKP:
-        // Both drain first; a break itself is not modelled.
-        port->changed.wait(held, [&] { return port->vanished || port->TransmitterEmpty(); });
-        return port->vanished ? Fail(EIO) : 0;
+    case TCSBRKP: {
+        // Both drain first; a break itself is not modelled. tty_ioctl's
+        // drain sleeps interruptibly and a signal ends it with EINTR, which
+        // is not restarted.
+        int error = port->Drain(held);
+        return error ? Fail(error) : 0;
+    }
+    case TIOCGEXCL:  // tty_ioctl answers it for every driver
+        *static_cast<int*>(arg) = port->shared->exclusive.load() ? 1 : 0;
+        return 0;
     case TCFLSH: {
         long which = reinterpret_cast<long>(arg);
         if (which == TCOFLUSH || which == TCIOFLUSH) {
@@ -421,10 +527,16 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         return 0;
     case TCSETSW2:
     case TCSETSF2:
-        port->changed.wait(held, [&] { return port->vanished || port->TransmitterEmpty(); });
+        if (int error = port->Drain(held))
+            return Fail(error);
         [[fallthrough]];
     case TCSETS2: {
         port->tio = *static_cast<const termios2*>(arg);
+        // ftdi_set_termios takes seven or eight data bits only and puts
+        // CS8 back into the settings for anything else.
+        tcflag_t size = port->tio.c_cflag & CSIZE;
+        if (port->options.revertsShortCharacters && (size == CS5 || size == CS6))
+            port->tio.c_cflag = (port->tio.c_cflag & ~CSIZE) | CS8;
         Event event{};
         event.kind = EventKind::Termios;
         event.start = event.end = Now();
@@ -512,9 +624,11 @@ Port::~Port() {
         --g_portCount;
     }
     {
-        std::lock_guard held(state_->lock);
+        std::unique_lock held(state_->lock);
         state_->stopping = true;
+        state_->SignalModem();
         state_->changed.notify_all();
+        state_->changed.wait(held, [&] { return state_->modemWaiters == 0; });
     }
     state_->transmitter.join();
     RealClose()(state_->roomFd);
@@ -685,13 +799,19 @@ ssize_t write(int fd, const void* data, size_t n) {
         return uartemu::Fail(EIO);
     // The driver's buffer takes what fits; a full buffer answers as a
     // non-blocking descriptor does (the device layer opens it so).
-    std::size_t room = port->options.transmitQueue - std::min(port->options.transmitQueue, port->queue.size());
+    std::size_t room = port->Capacity() - std::min(port->Capacity(), port->queue.size());
     if (n == 0)
         return 0;
     if (room == 0)
         return uartemu::Fail(EAGAIN);
     std::size_t taken = std::min(room, n);
     std::int64_t at = uartemu::Now();
+    if (port->TransmitterEmpty()) {
+        port->busySince = at;
+        // An idle USB chip starts at its next frame.
+        if (std::int64_t frame = std::int64_t{port->options.startLatencyMicroseconds} * 1000)
+            at += frame - at % frame;
+    }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     for (std::size_t i = 0; i < taken; ++i)
         port->queue.push_back({bytes[i], at});
@@ -731,6 +851,33 @@ int poll(pollfd* fds, nfds_t n, int timeout) {
             ++count;
     }
     return count;
+}
+
+// The driver's name, as sysfs links a character device to its driver.
+static ssize_t EmulatedReadlink(const char* path, char* buffer, size_t size) {
+    unsigned major = 0, minor = 0;
+    int end = 0;
+    if (uartemu::g_portCount.load() > 0 &&
+        std::sscanf(path, "/sys/dev/char/%u:%u/device/driver%n", &major, &minor, &end) == 2 &&
+        path[end] == '\0') {
+        std::lock_guard registry(uartemu::Registry());
+        for (uartemu::Port::State* port : uartemu::Ports()) {
+            if (port->device != makedev(major, minor))
+                continue;
+            if (!port->options.driver)
+                return uartemu::Fail(ENOENT);
+            std::string target = std::string("../../../bus/platform/drivers/") + port->options.driver;
+            std::size_t n = std::min(size, target.size());
+            std::memcpy(buffer, target.data(), n);
+            return static_cast<ssize_t>(n);
+        }
+    }
+    return uartemu::RealReadlink()(path, buffer, size);
+}
+
+ssize_t readlink(const char* path, char* buffer, size_t size) { return EmulatedReadlink(path, buffer, size); }
+ssize_t __readlink_chk(const char* path, char* buffer, size_t size, size_t) {
+    return EmulatedReadlink(path, buffer, size);
 }
 
 int ioctl(int fd, unsigned long request, ...) {

@@ -47,10 +47,41 @@ struct Event {
     int stopHalfBits = 0;     // 2, 3 (one and a half) or 4
 };
 
+// How the driver's drain (TCSBRK, tcdrain) decides that output is sent.
+enum class Drain {
+    LastStopBit,     // returns as the last stop bit leaves
+    PolledAtTick,    // looks at "transmitter empty" once a jiffy (4 ms)
+    DriverQueueOnly  // returns once its own queue is handed to the chip
+};
+
+// What TIOCSERGETLSR answers.
+enum class LineStatus {
+    Live,    // the register itself
+    Cached,  // a flag from the chip's status packets, one per period
+    Refused  // ENOTTY: the driver has no such ioctl
+};
+
 struct PortOptions {
     bool acceptRs485 = false;       // TIOCSRS485 taken, driver switches RTS
     bool privileged = false;        // a root opener ignores TIOCEXCL
     std::size_t transmitQueue = 4096;  // the driver's buffer
+    // Bytes held by the chip itself (a FIFO, a USB adapter's buffer) that
+    // TIOCOUTQ no longer counts.
+    std::size_t chipBuffer = 0;
+    // TIOCOUTQ counts the character in the shift register too.
+    bool queueCountsShifter = true;
+    Drain drain = Drain::LastStopBit;
+    LineStatus lineStatus = LineStatus::Live;
+    int lineStatusPeriodMicroseconds = 16'000;
+    bool counters = true;   // TIOCGICOUNT answered
+    bool modemWait = true;  // TIOCMIWAIT answered
+    // A USB chip starts an idle line at its next frame: up to this long
+    // after the write.
+    int startLatencyMicroseconds = 0;
+    // Five and six data bits are taken as eight, as the driver reverts them.
+    bool revertsShortCharacters = false;
+    // The driver's name in sysfs (/sys/dev/char/M:m/device/driver), or none.
+    const char* driver = nullptr;
     // Every second TIOCGICOUNT answer is held back this long after it was
     // read, so that two readers overtake each other.
     int counterReadDelayMicroseconds = 0;

@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -28,13 +30,18 @@ constexpr int kSampleMilliseconds = 50;
 // sampled, at this pace; an error usually comes with received bytes, which
 // wake the worker anyway.
 constexpr int kErrorSampleMilliseconds = 1000;
+// After the watch reported a change, the lines are looked at once more this
+// soon: a change made between two of the driver's waits, before the next
+// one took its snapshot, is otherwise seen only at the next sample.
+constexpr int kRecheckMilliseconds = 2;
 
 // What is left to the driver's drain: a purge or close waits at most this
 // long for the output worker.
 constexpr std::uint64_t kDrainMicroseconds = 50'000;
 
-// Bounds the wait for the transmitter's shift register to empty.
-constexpr int kMaxLineStatusChecks = 100;
+// Bounds the wait for the transmitter's FIFO and shift register to empty,
+// in characters (the deepest 8250-family FIFO) on top of 20 ms.
+constexpr std::int64_t kMaxLineStatusCharacters = 128;
 
 constexpr std::uint32_t kLineEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
 
@@ -50,6 +57,39 @@ bool Advanced(int& base, int now) {
 
 bool IsHangUp(short revents) {
     return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+std::int64_t MonotonicNow() {
+    timespec now{};
+    (void)::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// One read or write on the non-blocking descriptor, asked again when a
+// signal interrupted it: the bytes moved, 0 when none can move now, or minus
+// a Windows error.
+template <typename Call>
+int NonBlocking(Call call) {
+    for (;;) {
+        ssize_t count = call();
+        if (count >= 0)
+            return static_cast<int>(count);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -SystemError(errno);
+    }
+}
+
+// An ioctl that a handled signal may interrupt, asked again until it answers.
+template <typename Arg>
+int IoctlRetried(int fd, unsigned long request, Arg arg) {
+    for (;;) {
+        int result = ::ioctl(fd, request, arg);
+        if (result == 0 || errno != EINTR)
+            return result;
+    }
 }
 
 }  // namespace
@@ -88,7 +128,8 @@ int PosixSerialDevice::OpenPath(const std::string& path) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return -SystemError(errno, true);
     (void)::ioctl(fd.get(), TIOCEXCL);
-    int result = PrepareOpened(fd.get());
+    std::string driver = DriverNameOf(fd.get());
+    int result = PrepareOpened(fd.get(), KindOf(driver));
     if (result != 0) {
         // TIOCEXCL belongs to the terminal, not to our descriptor: while
         // another process holds the terminal it would outlive this failed
@@ -96,17 +137,17 @@ int PosixSerialDevice::OpenPath(const std::string& path) {
         (void)::ioctl(fd.get(), TIOCNXCL);
         return result;
     }
-    return TakeIntoService(std::move(fd), true);
+    return TakeIntoService(std::move(fd), true, driver);
 }
 
-int PosixSerialDevice::PrepareOpened(int fd) {
+int PosixSerialDevice::PrepareOpened(int fd, TerminalKind kind) {
     // A Windows handle is always binary and starts with empty queues; a
     // fresh terminal edits lines and may hold old bytes.
     termios2 tio{};
     if (int error = ReadTermios(fd, tio))
         return -SystemError(error, true);
     MakeRaw(tio);
-    if (int error = ApplyTermios(fd, tio))
+    if (int error = ApplyTermios(fd, tio, kind))
         return -error;
     if (::ioctl(fd, TCFLSH, TCIOFLUSH) != 0)
         return -SystemError(errno, true);
@@ -119,10 +160,11 @@ int PosixSerialDevice::OpenAdopted() {
     int flags = ::fcntl(adopted_.get(), F_GETFL);
     if (flags < 0 || ::fcntl(adopted_.get(), F_SETFL, flags | O_NONBLOCK) != 0)
         return -SystemError(errno, true);
-    return TakeIntoService(std::move(adopted_), false);
+    std::string driver = DriverNameOf(adopted_.get());
+    return TakeIntoService(std::move(adopted_), false, driver);
 }
 
-int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
+int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive, const std::string& driver) {
     if (eventWake_.Create() != 0 || writeWake_.Create() != 0) {
         eventWake_.Destroy();
         writeWake_.Destroy();
@@ -154,6 +196,11 @@ int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive) {
     }
     baudRate_ = known ? BaudRateOf(tio) : 9600;
     transmitterMayBeHeld_ = known && TransmitterMayBeHeld(tio);
+    if (known)
+        characterNanoseconds_ = CharacterNanoseconds(tio);
+    tracking_ = TrackingFor(driver);
+    terminalKind_ = KindOf(driver);
+    wireFreeAt_ = 0;
     rs485Emulated_ = false;
     rtsHeldForSending_ = false;
     hangUpSeen_ = false;
@@ -171,9 +218,10 @@ int PosixSerialDevice::CloseHandle() {
     // Waits see the closed state as soon as they wake.
     eventWake_.Signal();
     writeWake_.Signal();
-    std::unique_lock use(useLock_);
-    // The watcher waits in the driver on this descriptor.
+    // The watcher waits in the driver on this descriptor; its stop is
+    // bounded and takes no lock, so it comes before ours.
     lineWatch_.Stop();
+    std::unique_lock use(useLock_);
     // TIOCEXCL outlives our descriptor while another holds the terminal (a
     // simulator keeps its slave open); left set it would lock us out next time.
     if (exclusive_)
@@ -209,7 +257,7 @@ int PosixSerialDevice::SetLine(const DCB& record) {
     if (hangUpSeen_)
         return -ERROR_GEN_FAILURE;
     std::lock_guard line(lineLock_);
-    if (int error = WriteLineSettings(fd_.get(), record))
+    if (int error = WriteLineSettings(fd_.get(), record, terminalKind_))
         return -error;
 
     // Windows applies the DTR and RTS control of the block to the lines.
@@ -225,8 +273,10 @@ int PosixSerialDevice::SetLine(const DCB& record) {
 
     shadow_ = record;
     termios2 tio{};
-    if (ReadTermios(fd_.get(), tio) == 0)
+    if (ReadTermios(fd_.get(), tio) == 0) {
         transmitterMayBeHeld_ = TransmitterMayBeHeld(tio);
+        characterNanoseconds_ = CharacterNanoseconds(tio);
+    }
     baudRate_ = record.BaudRate;
     return 0;
 }
@@ -360,18 +410,10 @@ int PosixSerialDevice::Read(char* buffer, int n) {
         return -ERROR_GEN_FAILURE;
     if (n <= 0)
         return 0;
-    for (;;) {
-        ssize_t count = ::read(fd_.get(), buffer, static_cast<size_t>(n));
-        if (count >= 0) {
-            bytesRead_ += static_cast<std::uint64_t>(count);
-            return static_cast<int>(count);
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    int count = NonBlocking([&] { return ::read(fd_.get(), buffer, static_cast<size_t>(n)); });
+    if (count > 0)
+        bytesRead_ += static_cast<std::uint64_t>(count);
+    return count;
 }
 
 void PosixSerialDevice::SetEventMask(std::uint32_t mask) {
@@ -465,7 +507,10 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
             LineSample now = SampleLines();
             seen |= LineEvents(eventBase_, now) & wanted;
             eventBase_ = now;
-            timeout = lineWatch_.Watching() ? kErrorSampleMilliseconds : kSampleMilliseconds;
+            timeout = !lineWatch_.Watching() ? kSampleMilliseconds
+                      : recheckLines_    ? kRecheckMilliseconds
+                                         : kErrorSampleMilliseconds;
+            recheckLines_ = false;
         }
         bool watchInput = false;
         if (wanted & EV_RXCHAR) {
@@ -511,6 +556,7 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
         }
         if (fds[2].revents & POLLIN) {
             lineWatch_.Consume();
+            recheckLines_ = true;
             continue;  // a modem line moved: sample again
         }
         if (fds[0].revents & POLLIN) {
@@ -532,16 +578,7 @@ int PosixSerialDevice::WriteRun(const char* data, int n) {
         return 0;
     if (rs485Emulated_)
         return WriteRunToggled(data, n);
-    for (;;) {
-        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
-        if (count >= 0)
-            return static_cast<int>(count);
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    return NonBlocking([&] { return ::write(fd_.get(), data, static_cast<size_t>(n)); });
 }
 
 // Called with useLock_ held shared.
@@ -552,16 +589,9 @@ int PosixSerialDevice::WriteRunToggled(const char* data, int n) {
     // first, comes as several runs and must not turn the bus round halfway.
     if (!rtsHeldForSending_.exchange(true))
         SetModemLine(TIOCM_RTS, true);
-    for (;;) {
-        ssize_t count = ::write(fd_.get(), data, static_cast<size_t>(n));
-        if (count >= 0)
-            return static_cast<int>(count);
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            return 0;
-        return -SystemError(errno);
-    }
+    int count = NonBlocking([&] { return ::write(fd_.get(), data, static_cast<size_t>(n)); });
+    NoteAccepted(count);
+    return count;
 }
 
 void PosixSerialDevice::EndTransmission() {
@@ -583,47 +613,98 @@ int PosixSerialDevice::DrainOutput() {
     return WaitTransmitterEmpty() ? 0 : -ERROR_GEN_FAILURE;
 }
 
+// The bytes just accepted leave after those before them, one character
+// time each, from now at the earliest.
+void PosixSerialDevice::NoteAccepted(int count) {
+    if (count <= 0)
+        return;
+    std::int64_t now = MonotonicNow();
+    std::int64_t from = std::max(wireFreeAt_.load(), now);
+    wireFreeAt_ = from + std::int64_t{count} * characterNanoseconds_;
+}
+
 // Called with useLock_ held shared. True when the last stop bit has left,
-// false when a cancel, a failure or flow control ended the wait first.
+// false when a cancel, a failure or flow control ended the wait first. What
+// is asked of the driver depends on what it can tell (transmitter_tracking.h);
+// the baud clock's floor is kept on every driver, since none can report the
+// line empty before the clock says it can be.
 bool PosixSerialDevice::WaitTransmitterEmpty() {
-    // The driver's queue, in steps of half its sending time (ten bits a
-    // character, never more than a frame takes), until the last 50 ms are
-    // left to the driver's own drain, which returns as the last stop bit
-    // leaves; a late wake-up from a timed sleep would let RTS fall late.
-    // A cancel (purge or close) ends the sleeps, so flow control cannot
-    // hang us here, and the drain is short.
-    std::uint32_t baud = std::max<std::uint32_t>(baudRate_, 1);
     bool mayBeHeld = transmitterMayBeHeld_;
+    if (!WaitDriverQueue(mayBeHeld))
+        return false;
+    // tcdrain also waits for the adapter's own buffer. Without flow control
+    // nothing can hold the transmitter, so it returns within sending time;
+    // with it, it could wait for ever and is left out.
+    if (tracking_.drain && !mayBeHeld && !WaitDriverDrain())
+        return false;
+    if (tracking_.lineStatus && !WaitLineStatusEmpty())
+        return false;
+    return !SleepUntilUnlessCancelled(wireFreeAt_ + tracking_.startLatency);
+}
+
+// The driver's queue, in steps of half its sending time (ten bits a
+// character, never more than a frame takes), until the last 50 ms are left
+// to the driver's own drain, which returns as the last stop bit leaves; a
+// late wake-up from a timed sleep would let RTS fall late. A cancel (purge
+// or close) ends the sleeps, so flow control cannot hang us here, and the
+// drain is short. Where the drain is not used, the queue is waited out.
+bool PosixSerialDevice::WaitDriverQueue(bool mayBeHeld) {
+    std::uint32_t baud = std::max<std::uint32_t>(baudRate_, 1);
+    bool drainFollows = tracking_.drain && !mayBeHeld;
     for (;;) {
         int queued = 0;
-        if (::ioctl(fd_.get(), TIOCOUTQ, &queued) != 0)
+        if (IoctlRetried(fd_.get(), TIOCOUTQ, &queued) != 0)
             return false;
         if (queued <= 0)
-            break;
+            return true;
         auto microseconds = std::uint64_t{10'000'000} * static_cast<std::uint64_t>(queued) / baud;
-        if (!mayBeHeld && microseconds < kDrainMicroseconds)
-            break;
+        if (drainFollows && microseconds < kDrainMicroseconds)
+            return true;
         int step = static_cast<int>(std::clamp<std::uint64_t>(microseconds / 2000, 1, 100));
         if (SleepUnlessCancelled(step))
             return false;
     }
-    // tcdrain also waits for the adapter's own buffer. Without flow control
-    // nothing can hold the transmitter, so it returns within sending time;
-    // with it, it could wait for ever and is left out.
-    if (!mayBeHeld && ::ioctl(fd_.get(), TCSBRK, 1) != 0 && errno != ENOTTY && errno != EINVAL)
-        return false;
-    // The last character leaves the shift register after the queue is
-    // empty; the line-status register shows it where the driver reports it.
-    for (int check = 0; check < kMaxLineStatusChecks; ++check) {
+}
+
+// A signal ends the kernel's drain early with EINTR, and it is not
+// restarted: asked again, it goes on waiting for the same bytes.
+bool PosixSerialDevice::WaitDriverDrain() {
+    if (IoctlRetried(fd_.get(), TCSBRK, 1) == 0)
+        return true;
+    return errno == ENOTTY || errno == EINVAL;
+}
+
+// The last character leaves the shift register after the queue is empty,
+// and the chip's FIFO may still hold a few; the line-status register shows
+// it where the driver reports it live. A driver without the register leaves
+// the answer to the clock.
+bool PosixSerialDevice::WaitLineStatusEmpty() {
+    std::int64_t deadline = MonotonicNow() + kMaxLineStatusCharacters * characterNanoseconds_ + 20'000'000;
+    for (;;) {
         unsigned int status = 0;
-        if (::ioctl(fd_.get(), TIOCSERGETLSR, &status) != 0)
-            return errno == ENOTTY || errno == EINVAL;  // a driver without the register
+        if (IoctlRetried(fd_.get(), TIOCSERGETLSR, &status) != 0)
+            return errno == ENOTTY || errno == EINVAL;
         if (status & TIOCSER_TEMT)
             return true;
-        if (SleepUnlessCancelled(1))
+        if (MonotonicNow() > deadline || SleepUnlessCancelled(1))
             return false;
     }
-    return false;
+}
+
+// Called with useLock_ held shared. True when a cancel came (it stays set).
+bool PosixSerialDevice::SleepUntilUnlessCancelled(std::int64_t deadline) {
+    for (;;) {
+        std::int64_t left = deadline - MonotonicNow();
+        if (left <= 0)
+            return false;
+        timespec pause{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        pollfd cancel{writeWake_.fd(), POLLIN, 0};
+        int ready = ::ppoll(&cancel, 1, &pause, nullptr);
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
 }
 
 // Called with useLock_ held shared. True when a cancel came (it stays set).
@@ -683,6 +764,11 @@ int PosixSerialDevice::Flush(int which) {
         // cancel would cut short every later wait for the transmitter to
         // empty, and RTS would fall while frames are still on the wire.
         writeWake_.Consume();
+        // The purged bytes will not be sent, but the character in the shift
+        // register still leaves: the clock starts again from its end.
+        std::int64_t shifted = MonotonicNow() + characterNanoseconds_;
+        if (wireFreeAt_ > shifted)
+            wireFreeAt_ = shifted;
         if (rtsHeldForSending_.exchange(false))
             SetModemLine(TIOCM_RTS, false);
     }

@@ -20,6 +20,8 @@
 
 #include "serial/core/comm_types.h"
 #include "serial/posix/modem_line_watch.h"
+#include "serial/posix/termios_line.h"
+#include "serial/posix/transmitter_tracking.h"
 #include "serial/posix/unique_fd.h"
 #include "serial/posix/wake_event.h"
 
@@ -103,7 +105,7 @@ private:
 
     int OpenPath(const std::string& path);
     int OpenAdopted();
-    int TakeIntoService(UniqueFd fd, bool exclusive);
+    int TakeIntoService(UniqueFd fd, bool exclusive, const std::string& driver);
 
     LineSample SampleLines() const;
     static std::uint32_t LineEvents(const LineSample& before, const LineSample& now);
@@ -115,8 +117,13 @@ private:
     int WriteRunToggled(const char* data, int n);
     int WaitForRoom(bool takeCancel);
     bool SleepUnlessCancelled(int milliseconds);
+    bool SleepUntilUnlessCancelled(std::int64_t deadline);
     bool WaitTransmitterEmpty();
-    int PrepareOpened(int fd);
+    bool WaitDriverQueue(bool mayBeHeld);
+    bool WaitDriverDrain();
+    bool WaitLineStatusEmpty();
+    void NoteAccepted(int count);
+    int PrepareOpened(int fd, TerminalKind kind);
 
     // Guards the descriptors against CloseHandle: every operation holds it
     // shared while it uses fd_ or the wake events, blocking waits included
@@ -138,6 +145,7 @@ private:
 
     std::atomic<bool> hangUpSeen_{false};
     bool hangUpReported_ = false;  // event worker only
+    bool recheckLines_ = false;    // event worker only: the watch just woke it
     std::atomic<std::uint32_t> eventMask_{0};
     LineSample eventBase_;  // event worker only
     // Received bytes, counted as bytes read plus bytes waiting: an arrival
@@ -157,6 +165,13 @@ private:
     // Emulated RS-485: RTS was raised for the transmission under way.
     std::atomic<bool> rtsHeldForSending_{false};
     std::atomic<std::uint32_t> baudRate_{9600};
+    // What tells this driver's transmitter empty; set at open.
+    TransmitterTracking tracking_;
+    TerminalKind terminalKind_ = TerminalKind::Pseudo;
+    // The baud clock's floor (CLOCK_MONOTONIC ns): the earliest moment the
+    // last byte accepted can have left, whatever the driver reports.
+    std::atomic<std::int64_t> wireFreeAt_{0};
+    std::atomic<std::int64_t> characterNanoseconds_{1'041'667};
 };
 
 }  // namespace sio

@@ -56,11 +56,11 @@ bool CloseEnough(std::uint32_t held, std::uint32_t asked) {
     return difference * 100 <= std::uint64_t{asked} * 3;
 }
 
-bool HoldsSettings(const termios2& held, const termios2& asked) {
+bool HoldsSettings(const termios2& held, const termios2& asked, TerminalKind kind) {
+    tcflag_t unchecked = kBaudBits | (kind == TerminalKind::Pseudo ? kForcedBits : 0);
     return held.c_iflag == asked.c_iflag && held.c_oflag == asked.c_oflag &&
            held.c_lflag == asked.c_lflag &&
-           (held.c_cflag & ~(kForcedBits | kBaudBits)) ==
-               (asked.c_cflag & ~(kForcedBits | kBaudBits)) &&
+           (held.c_cflag & ~unchecked) == (asked.c_cflag & ~unchecked) &&
            held.c_cc[VMIN] == asked.c_cc[VMIN] && held.c_cc[VTIME] == asked.c_cc[VTIME] &&
            held.c_cc[VSTART] == asked.c_cc[VSTART] && held.c_cc[VSTOP] == asked.c_cc[VSTOP] &&
            CloseEnough(BaudRateOf(held), BaudRateOf(asked));
@@ -195,6 +195,22 @@ std::uint32_t BaudRateOf(const termios2& tio) {
     return tio.c_ospeed;
 }
 
+std::int64_t CharacterNanoseconds(const termios2& tio) {
+    int dataBits = 8;
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: dataBits = 5; break;
+    case CS6: dataBits = 6; break;
+    case CS7: dataBits = 7; break;
+    default: break;
+    }
+    // Half bits: a start bit, the data, parity, and one, one and a half (five
+    // data bits) or two stop bits.
+    std::int64_t halfBits = 2 * (1 + dataBits + ((tio.c_cflag & PARENB) ? 1 : 0));
+    halfBits += !(tio.c_cflag & CSTOPB) ? 2 : (dataBits == 5 ? 3 : 4);
+    std::int64_t baud = std::max<std::uint32_t>(BaudRateOf(tio), 1);
+    return (halfBits * 500'000'000 + baud - 1) / baud;
+}
+
 bool TransmitterMayBeHeld(const termios2& tio) {
     return (tio.c_cflag & CRTSCTS) || (tio.c_iflag & IXON);
 }
@@ -203,14 +219,14 @@ int ReadTermios(int fd, termios2& tio) {
     return ::ioctl(fd, TCGETS2, &tio) == 0 ? 0 : errno;
 }
 
-int ApplyTermios(int fd, const termios2& tio) {
+int ApplyTermios(int fd, const termios2& tio, TerminalKind kind) {
     termios2 before{};
     if (int error = ReadTermios(fd, before))
         return SystemError(error);
-    return ChangeTermios(fd, before, tio);
+    return ChangeTermios(fd, before, tio, kind);
 }
 
-int ChangeTermios(int fd, const termios2& before, const termios2& tio) {
+int ChangeTermios(int fd, const termios2& before, const termios2& tio, TerminalKind kind) {
     if (::ioctl(fd, TCSETS2, &tio) != 0 && errno != EINVAL)
         return SystemError(errno);
     // Linux takes what it can of a change and may answer EINVAL for the
@@ -218,13 +234,13 @@ int ChangeTermios(int fd, const termios2& before, const termios2& tio) {
     termios2 held{};
     if (int error = ReadTermios(fd, held))
         return SystemError(error);
-    if (HoldsSettings(held, tio))
+    if (HoldsSettings(held, tio, kind))
         return 0;
     (void)::ioctl(fd, TCSETS2, &before);
     return ERROR_INVALID_PARAMETER;
 }
 
-int WriteLineSettings(int fd, const DCB& record) {
+int WriteLineSettings(int fd, const DCB& record, TerminalKind kind) {
     if (int error = CheckLineRecord(record))
         return error;
     termios2 before{};
@@ -235,7 +251,7 @@ int WriteLineSettings(int fd, const DCB& record) {
     // An open re-applies every setting in turn; most of them change nothing.
     if (SameTermios(before, tio))
         return 0;
-    return ChangeTermios(fd, before, tio);
+    return ChangeTermios(fd, before, tio, kind);
 }
 
 }  // namespace sio

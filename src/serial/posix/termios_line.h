@@ -19,6 +19,11 @@ struct termios2;
 
 namespace sio {
 
+// A pseudo-terminal forces CS8 and no parity whatever was asked; a serial
+// driver's terminal holds the data bits and parity it took, and those are
+// checked like every other setting.
+enum class TerminalKind { Pseudo, Serial };
+
 // 0 when a serial driver takes the block, else ERROR_INVALID_PARAMETER:
 // baud 0 (it would hang the line up), data bits outside 5..8, parity or stop
 // bits out of range, or equal XON and XOFF characters with XON/XOFF flow on.
@@ -44,6 +49,9 @@ DCB InitialLineRecord(const termios2& tio);
 // The baud rate tio carries.
 std::uint32_t BaudRateOf(const termios2& tio);
 
+// How long one character takes on the wire, rounded up, in nanoseconds.
+std::int64_t CharacterNanoseconds(const termios2& tio);
+
 // True when flow control can hold the transmitter (RTS/CTS or XON/XOFF).
 bool TransmitterMayBeHeld(const termios2& tio);
 
@@ -53,12 +61,12 @@ int ReadTermios(int fd, termios2& tio);
 // Sets tio on the device and reads it back: 0 when the device holds what was
 // asked (a pseudo-terminal's forced CS8 and parity aside, and the baud rate
 // within 3 %), else a Windows error number. A refused change is undone.
-int ApplyTermios(int fd, const termios2& tio);
+int ApplyTermios(int fd, const termios2& tio, TerminalKind kind);
 // The same, from settings `before` that were just read.
-int ChangeTermios(int fd, const termios2& before, const termios2& tio);
+int ChangeTermios(int fd, const termios2& before, const termios2& tio, TerminalKind kind);
 
 // CheckLineRecord, then the block's line settings applied with ApplyTermios.
 // 0 or a Windows error number.
-int WriteLineSettings(int fd, const DCB& record);
+int WriteLineSettings(int fd, const DCB& record, TerminalKind kind);
 
 }  // namespace sio

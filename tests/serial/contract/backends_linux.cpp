@@ -87,6 +87,7 @@ std::vector<Backend> MakeBackends() {
     uart.modemLines = true;
     uart.descriptorsClosedByHangUp = 1;  // Vanish closes the master
     for (const uartemu::Profile& profile : uartemu::Profiles()) {
+        uart.lineChangeCounters = profile.options.counters;
         rows.push_back({"uart_" + profile.name, uart, [options = profile.options](int com, const std::string& dir) {
                             return std::make_unique<UartLine>(options, com, dir);
                         }});

@@ -258,6 +258,10 @@ TEST_P(DeviceContract, ModemLineChangesWakeTheEventWaitAsTheyHappen) {
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(testing::Message() << "line " << static_cast<int>(step.line) << (step.raised ? " up" : " down"));
+        // Without counters the lines are sampled: a ring pulse between two
+        // samples is not seen.
+        if (step.line == ModemInput::Ring && !GetParam().can.lineChangeCounters)
+            continue;
         line_->SetInput(step.line, step.raised);
         if (step.event != 0) {
             // Blocks until the driver reports the change; a wait that only

@@ -61,6 +61,9 @@ struct Capabilities {
     // buffers fill); an emulated transmitter goes on draining at its baud
     // rate, so room opens again every character.
     bool outputStallsUnread = false;
+    // The driver counts modem-line changes, so a pulse shorter than the
+    // layer's sampling interval is still seen.
+    bool lineChangeCounters = false;
     // Descriptors of this process that the far end's hang-up closes.
     int descriptorsClosedByHangUp = 0;
 };

@@ -142,26 +142,36 @@ TEST_F(TermiosOnPty, CustomBaudRateIsSetAndReadBack) {
     record.BaudRate = 250000;
     record.ByteSize = 7;  // forced back to CS8 by the pty: no failure
     record.Parity = EVENPARITY;
-    ASSERT_EQ(WriteLineSettings(slave_.get(), record), 0);
+    ASSERT_EQ(WriteLineSettings(slave_.get(), record, TerminalKind::Pseudo), 0);
     EXPECT_EQ(BaudRateOf(MasterView()), 250000u);
     record.BaudRate = 19200;
-    ASSERT_EQ(WriteLineSettings(slave_.get(), record), 0);
+    ASSERT_EQ(WriteLineSettings(slave_.get(), record, TerminalKind::Pseudo), 0);
     termios2 view = MasterView();
     EXPECT_EQ(view.c_cflag & CBAUD, tcflag_t{B19200});
 }
 
 TEST_F(TermiosOnPty, RefusedBlockLeavesTheLineAsItWas) {
     DCB record = MainWindowRecord();
-    ASSERT_EQ(WriteLineSettings(slave_.get(), record), 0);
+    ASSERT_EQ(WriteLineSettings(slave_.get(), record, TerminalKind::Pseudo), 0);
     record.BaudRate = 19200;
     record.ByteSize = 9;
-    EXPECT_EQ(WriteLineSettings(slave_.get(), record), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(WriteLineSettings(slave_.get(), record, TerminalKind::Pseudo), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(BaudRateOf(MasterView()), 9600u);
+}
+
+TEST_F(TermiosOnPty, ForcedCharacterSizeIsRefusedOnASerialTerminal) {
+    DCB record = MainWindowRecord();
+    record.ByteSize = 7;
+    record.Parity = ODDPARITY;
+    // The pty holds CS8 and no parity: a serial driver doing so did not
+    // take the setting.
+    EXPECT_EQ(WriteLineSettings(slave_.get(), record, TerminalKind::Serial), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(MasterView().c_cflag & (CSIZE | PARENB), tcflag_t{CS8});
 }
 
 TEST_F(TermiosOnPty, ANonTerminalIsReported) {
     UniqueFd file(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    EXPECT_EQ(WriteLineSettings(file.get(), MainWindowRecord()), ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(WriteLineSettings(file.get(), MainWindowRecord(), TerminalKind::Pseudo), ERROR_INVALID_FUNCTION);
 }
 
 }  // namespace

@@ -221,7 +221,15 @@ TEST_P(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
 // second string wraps round the ring while the first is still going out.
 class UartSmallRingTest : public UartComPortTest {
 protected:
-    UartSmallRingTest() : UartComPortTest([](uartemu::PortOptions& options) { options.transmitQueue = 16; }, 40) {}
+    // No chip buffer behind the driver's either: the lead must still be
+    // queued when the frame comes.
+    UartSmallRingTest()
+        : UartComPortTest(
+              [](uartemu::PortOptions& options) {
+                  options.transmitQueue = 16;
+                  options.chipBuffer = 0;
+              },
+              40) {}
 };
 
 TEST_P(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
@@ -241,6 +249,10 @@ TEST_P(UartSmallRingTest, AFrameThatWrapsTheRingKeepsRtsRaised) {
 // dispatch pass overtake each other on the way to the baseline.
 class UartSlowCountersComPortTest : public UartComPortTest {
 protected:
+    void SetUp() override {
+        if (!GetParam().options.counters)
+            GTEST_SKIP() << GetParam().name << ": the driver keeps no error counters";
+    }
     UartSlowCountersComPortTest()
         : UartComPortTest([](uartemu::PortOptions& options) { options.counterReadDelayMicroseconds = 300; }) {}
 

@@ -14,12 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "port_dir.h"
+#include "serial/posix/modem_line_watch.h"
 #include "uart_emulator.h"
 #include "uart_profiles.h"
 
@@ -90,8 +93,14 @@ TEST_P(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
         {5, MARKPARITY, TWOSTOPBITS, 5, 'M', 3}, {8, NOPARITY, ONE5STOPBITS, 8, 'N', 4},
         {7, SPACEPARITY, ONE5STOPBITS, 7, 'S', 4}, {6, NOPARITY, TWOSTOPBITS, 6, 'N', 4},
     };
+    // A driver that takes five and six data bits as eight refuses them.
+    auto refused = [&](std::uint8_t bits) { return bits < 7 && GetParam().options.revertsShortCharacters; };
     for (const Frame& f : frames) {
         SCOPED_TRACE(testing::Message() << int(f.bits) << " bits, parity " << int(f.parity) << ", stop " << int(f.stop));
+        if (refused(f.bits)) {
+            EXPECT_EQ(device.SetLine(Line(19200, f.bits, f.parity, f.stop)), -87);
+            continue;
+        }
         ASSERT_EQ(device.SetLine(Line(19200, f.bits, f.parity, f.stop)), 0);
         uartemu::Event held = LastTermios();
         EXPECT_EQ(held.dataBits, f.dataBits);
@@ -104,6 +113,10 @@ TEST_P(UartDeviceTest, LineSettingsReachTheDriverAsAsked) {
     for (std::uint8_t bits = 5; bits <= 8; ++bits)
         for (std::uint8_t parity = NOPARITY; parity <= SPACEPARITY; ++parity)
             for (std::uint8_t stop : {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS}) {
+                if (refused(bits)) {
+                    EXPECT_EQ(device.SetLine(Line(115200, bits, parity, stop)), -87);
+                    continue;
+                }
                 ASSERT_EQ(device.SetLine(Line(115200, bits, parity, stop)), 0);
                 uartemu::Event held = LastTermios();
                 EXPECT_EQ(held.dataBits, bits);
@@ -179,6 +192,10 @@ TEST_P(UartDeviceTest, FailedOpenLeavesThePortToTheNextOpener) {
 
 class UartSlowCountersTest : public UartDeviceTest {
 protected:
+    void SetUp() override {
+        if (!GetParam().options.counters)
+            GTEST_SKIP() << GetParam().name << ": the driver keeps no error counters";
+    }
     UartSlowCountersTest()
         : UartDeviceTest([](uartemu::PortOptions& options) {
               options.counterReadDelayMicroseconds = 300;  // widens the race between two readers
@@ -241,6 +258,52 @@ TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) 
     EXPECT_EQ(overrun, 3);
     EXPECT_EQ(brk, 4);
     EXPECT_EQ(device.CloseHandle(), 0);
+}
+
+// The program may do anything with the modem-line watch's signal, before
+// the port opens or while it is open: the close still ends promptly.
+TEST_P(UartDeviceTest, CloseEndsPromptlyWhateverTheProgramDoesWithTheWakeSignal) {
+    if (!GetParam().options.counters || !GetParam().options.modemWait)
+        GTEST_SKIP() << GetParam().name << ": no modem-line watch on this driver";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr auto kPrompt = std::chrono::milliseconds(400);
+#else
+    constexpr auto kPrompt = std::chrono::milliseconds(100);
+#endif
+    struct Disposition {
+        const char* name;
+        void (*handler)(int);
+        int flags;
+    };
+    const Disposition dispositions[] = {
+        {"a handler with SA_RESTART", [](int) {}, SA_RESTART},
+        {"SIG_IGN", SIG_IGN, 0},
+        {"SIG_DFL", SIG_DFL, 0},
+    };
+    for (bool beforeOpen : {false, true})
+        for (const Disposition& d : dispositions) {
+            SCOPED_TRACE(testing::Message() << d.name << (beforeOpen ? " before the open" : " while open"));
+            struct sigaction theirs {}, ours {};
+            theirs.sa_handler = d.handler;
+            theirs.sa_flags = d.flags;
+            sigemptyset(&theirs.sa_mask);
+            int used = sio::ModemLineWatch::WakeSignal();
+            if (beforeOpen && used != 0)
+                ASSERT_EQ(::sigaction(used, &theirs, &ours), 0);
+            ASSERT_GE(device.Open(kCom5), 0);
+            int signal = sio::ModemLineWatch::WakeSignal();
+            ASSERT_NE(signal, 0);
+            if (beforeOpen && used != 0 && d.handler != SIG_DFL)
+                EXPECT_NE(signal, used) << "a signal the program handles was taken over";
+            if (!beforeOpen)
+                ASSERT_EQ(::sigaction(signal, &theirs, &ours), 0);
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(device.CloseHandle(), 0);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, kPrompt);
+            ASSERT_EQ(::sigaction(beforeOpen ? used : signal, &ours, nullptr), 0);
+            // A watch left in the driver ends at the next change.
+            uart.SetInput(TIOCM_CTS, !beforeOpen);
+        }
 }
 
 // RS-485 as the program runs it: 9600 8N1, a driver that refuses TIOCSRS485.
