@@ -15,8 +15,9 @@ const std::vector<Backend>& Backends() {
         wine.outputStallsUnread = true;
         // Wine's differences from a Windows driver, on a pseudo-terminal:
         // it shares the port between handles, leaves the bytes written
-        // before the open queued, keeps the terminal's XON/XOFF input
-        // processing on with software flow off, and carries out only what a
+        // before the open queued, leaves the terminal's XON/XOFF input
+        // processing on after an open with software flow off (0x11 and 0x13
+        // from the far end are lost), and carries out only what a
         // pseudo-terminal holds of the line settings.
         wine.exclusiveOpen = false;
         wine.openEmptiesInput = false;
