@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -60,6 +61,12 @@ int BaudOf(speed_t code) {
 class Peer {
 public:
     Peer(Connection& connection, std::string linkDir) : connection_(connection), linkDir_(std::move(linkDir)) {}
+    // A connection's links go with its lines: a folder that outlives the
+    // test program (a Wine prefix's dosdevices) keeps no dangling COM port.
+    ~Peer() {
+        for (const std::string& link : links_)
+            ::unlink(link.c_str());
+    }
 
     enum class Ending { Quit, ConnectionEnded };
 
@@ -121,6 +128,7 @@ private:
         try {
             sio::PseudoTerminal pty = sio::OpenPseudoTerminal();
             sio::test::LinkComPort(dir, com, pty.slavePath);
+            links_.insert(dir + "/com" + std::to_string(com));
             std::string path = pty.slavePath;
             lines_[com] = std::move(pty);
             return "OK " + path + "\n";
@@ -162,6 +170,7 @@ private:
     Connection& connection_;
     std::string linkDir_;
     std::map<int, sio::PseudoTerminal> lines_;
+    std::set<std::string> links_;
 };
 
 }  // namespace

@@ -2,42 +2,13 @@
 // process of its own, and the UART emulator once per driver profile.
 #include <sys/ioctl.h>
 
-#include <stdexcept>
-
 #include "line_backend.h"
+#include "peer_line.h"
 #include "port_dir.h"
 #include "uart_profiles.h"
 
 namespace sio::contract {
 namespace {
-
-// The far end in the line peer's process.
-class PeerLine final : public Line {
-public:
-    PeerLine(int com, const std::string& portDir) : peer_(peer::SharedLinePeer()), com_(com), portDir_(portDir) {
-        if (!peer_)
-            throw std::runtime_error("no line peer");
-        Reopen();
-    }
-    ~PeerLine() override { peer_->HangUp(com_); }
-
-    bool Send(const std::string& bytes) override { return peer_->Send(com_, bytes); }
-    std::string Receive(std::size_t size, int quietMilliseconds) override {
-        return peer_->Receive(com_, size, quietMilliseconds);
-    }
-    void HangUp() override { peer_->HangUp(com_); }
-    void Reopen() override {
-        if (peer_->Link(com_, portDir_).empty())
-            throw std::runtime_error("the line peer did not link COM" + std::to_string(com_));
-    }
-    std::optional<FarLineSettings> Settings() override { return peer_->Settings(com_); }
-    bool WatchPurges() override { return peer_->PacketMode(com_, true); }
-
-private:
-    peer::LinePeer* peer_;
-    int com_;
-    std::string portDir_;
-};
 
 // The far end on the emulator's master, in this process (the emulator is
 // part of the test program).
@@ -81,7 +52,7 @@ std::vector<Backend> MakeBackends() {
     pty.bulkTransfer = true;
     pty.outputStallsUnread = true;
     std::vector<Backend> rows = {
-        {"pty", pty, [](int com, const std::string& dir) { return std::make_unique<PeerLine>(com, dir); }},
+        {"pty", pty, MakePeerLine},
     };
     Capabilities uart;
     uart.modemLines = true;

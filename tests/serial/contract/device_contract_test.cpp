@@ -82,6 +82,7 @@ TEST_P(DeviceContract, OpensTheLinkedComNumberAndClosesOnce) {
 }
 
 TEST_P(DeviceContract, SecondOpenerIsRefusedAsInUseUntilTheFirstCloses) {
+    REQUIRE_CAPABILITY(exclusiveOpen, "a second handle opens the port as well");
     OpenPort();
     auto second = MakeDeviceLayer();
     EXPECT_EQ(second->DeviceOpen(ComName(3), 0, 0), -ERROR_ACCESS_DENIED);
@@ -92,6 +93,7 @@ TEST_P(DeviceContract, SecondOpenerIsRefusedAsInUseUntilTheFirstCloses) {
 }
 
 TEST_P(DeviceContract, OpenEmptiesTheInputQueue) {
+    REQUIRE_CAPABILITY(openEmptiesInput, "the open keeps what the far end wrote before it");
     ASSERT_TRUE(line_->Send("stale\n"));
     OpenPort();
     COMSTAT status;
@@ -101,6 +103,7 @@ TEST_P(DeviceContract, OpenEmptiesTheInputQueue) {
 
 TEST_P(DeviceContract, OpenMakesTheLineRaw) {
     REQUIRE_CAPABILITY(farEndSettings, "the far end cannot read the line settings");
+    REQUIRE_CAPABILITY(rawWithoutSoftwareFlow, "the line keeps XON/XOFF input processing on");
     OpenPort();
     auto settings = line_->Settings();
     ASSERT_TRUE(settings);
@@ -110,6 +113,7 @@ TEST_P(DeviceContract, OpenMakesTheLineRaw) {
 // --- line settings --------------------------------------------------------
 
 TEST_P(DeviceContract, GetLineReturnsTheBlockAsApplied) {
+    REQUIRE_CAPABILITY(keepsEveryLineSetting, "only standard baud rates, 8 data bits, no parity and no XON/XOFF limits");
     OpenPort();
     DCB record;
     ASSERT_EQ(device_->DeviceGetLine(record), 0);

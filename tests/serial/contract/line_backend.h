@@ -66,6 +66,18 @@ struct Capabilities {
     bool lineChangeCounters = false;
     // Descriptors of this process that the far end's hang-up closes.
     int descriptorsClosedByHangUp = 0;
+
+    // What every Linux line shows and Wine on a pseudo-terminal does not:
+    // A second open of the port is refused while the first holds it.
+    bool exclusiveOpen = true;
+    // The open starts with an empty input queue.
+    bool openEmptiesInput = true;
+    // Every byte value arrives, XON and XOFF included, while software flow
+    // control is off (the line is raw).
+    bool rawWithoutSoftwareFlow = true;
+    // The line settings read back as applied: any baud rate, data bits,
+    // parity and the XON/XOFF limits.
+    bool keepsEveryLineSetting = true;
 };
 
 // The far end of one line, linked as COMn while the object lives.

@@ -1,5 +1,7 @@
 #include "win32_test_support.h"
 
+#include "port_dir.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -7,32 +9,6 @@
 namespace sio::test {
 
 namespace {
-
-std::string DosDevicesFolder() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    return std::string(prefix ? prefix : "") + "/dosdevices";
-}
-
-// A Unix path as Wine's Z: drive names it.
-std::string OnDriveZ(const std::string& path) {
-    std::string name = "Z:";
-    for (char c : path) name += c == '/' ? '\\' : c;
-    return name;
-}
-
-// Looked up in the folder's listing: a path ending in "com3" names the
-// device COM3 to Windows, not the link.
-bool LinkExists(const std::string& folder, const std::string& name) {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
-    do {
-        found = name == entry.cFileName;
-    } while (!found && ::FindNextFileA(find, &entry));
-    ::FindClose(find);
-    return found;
-}
 
 // Looks at a condition that no message announces (the peer's link).
 bool WaitFor(const std::function<bool()>& done) {
@@ -47,7 +23,7 @@ bool WaitFor(const std::function<bool()>& done) {
 }  // namespace
 
 LinuxPeer::LinuxPeer(int com, const std::vector<std::string>& args)
-    : folder_(OnDriveZ(DosDevicesFolder())), name_("com" + std::to_string(com)) {
+    : folder_(DosDevicesFolder()), name_("com" + std::to_string(com)) {
     std::string command = OnDriveZ(PTY_PEER_PATH) + " " + DosDevicesFolder() + " " + std::to_string(com);
     for (const std::string& arg : args) command += " " + arg;
     STARTUPINFOA si{};
@@ -61,7 +37,7 @@ LinuxPeer::LinuxPeer(int com, const std::vector<std::string>& args)
 }
 
 LinuxPeer::~LinuxPeer() {
-    const std::string stop = folder_ + "\\stop-" + name_;
+    const std::string stop = OnDriveZ(folder_) + "\\stop-" + name_;
     HANDLE file = ::CreateFileA(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     // Gone once its link is: the next peer on this number starts clean.

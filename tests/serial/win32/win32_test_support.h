@@ -26,7 +26,7 @@ public:
     bool WaitUntilGone();
 
 private:
-    std::string folder_;  // dosdevices, as the Windows side names it
+    std::string folder_;  // dosdevices, as Linux names it
     std::string name_;    // comN
     bool ready_ = false;
 };
