@@ -14,63 +14,46 @@ int LastError() { return -static_cast<int>(::GetLastError()); }
 
 HANDLE NewManualEvent() { return Kernel32().CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
-// The block in the system's own layout; the field names are the same.
+// Our block and the system's share every field name, so one copy serves
+// both directions.
+template <class From, class To>
+void CopyLineFields(const From& from, To& to) {
+    to.BaudRate = from.BaudRate;
+    to.fBinary = from.fBinary;
+    to.fParity = from.fParity;
+    to.fOutxCtsFlow = from.fOutxCtsFlow;
+    to.fOutxDsrFlow = from.fOutxDsrFlow;
+    to.fDtrControl = from.fDtrControl;
+    to.fDsrSensitivity = from.fDsrSensitivity;
+    to.fTXContinueOnXoff = from.fTXContinueOnXoff;
+    to.fOutX = from.fOutX;
+    to.fInX = from.fInX;
+    to.fErrorChar = from.fErrorChar;
+    to.fNull = from.fNull;
+    to.fRtsControl = from.fRtsControl;
+    to.fAbortOnError = from.fAbortOnError;
+    to.XonLim = from.XonLim;
+    to.XoffLim = from.XoffLim;
+    to.ByteSize = from.ByteSize;
+    to.Parity = from.Parity;
+    to.StopBits = from.StopBits;
+    to.XonChar = from.XonChar;
+    to.XoffChar = from.XoffChar;
+    to.ErrorChar = from.ErrorChar;
+    to.EofChar = from.EofChar;
+    to.EvtChar = from.EvtChar;
+}
+
 ::DCB ToSystem(const DCB& r) {
     ::DCB d{};
     d.DCBlength = sizeof(::DCB);
-    d.BaudRate = r.BaudRate;
-    d.fBinary = r.fBinary;
-    d.fParity = r.fParity;
-    d.fOutxCtsFlow = r.fOutxCtsFlow;
-    d.fOutxDsrFlow = r.fOutxDsrFlow;
-    d.fDtrControl = r.fDtrControl;
-    d.fDsrSensitivity = r.fDsrSensitivity;
-    d.fTXContinueOnXoff = r.fTXContinueOnXoff;
-    d.fOutX = r.fOutX;
-    d.fInX = r.fInX;
-    d.fErrorChar = r.fErrorChar;
-    d.fNull = r.fNull;
-    d.fRtsControl = r.fRtsControl;
-    d.fAbortOnError = r.fAbortOnError;
-    d.XonLim = r.XonLim;
-    d.XoffLim = r.XoffLim;
-    d.ByteSize = r.ByteSize;
-    d.Parity = r.Parity;
-    d.StopBits = r.StopBits;
-    d.XonChar = r.XonChar;
-    d.XoffChar = r.XoffChar;
-    d.ErrorChar = r.ErrorChar;
-    d.EofChar = r.EofChar;
-    d.EvtChar = r.EvtChar;
+    CopyLineFields(r, d);
     return d;
 }
 
 DCB FromSystem(const ::DCB& d) {
     DCB r;
-    r.BaudRate = d.BaudRate;
-    r.fBinary = d.fBinary;
-    r.fParity = d.fParity;
-    r.fOutxCtsFlow = d.fOutxCtsFlow;
-    r.fOutxDsrFlow = d.fOutxDsrFlow;
-    r.fDtrControl = d.fDtrControl;
-    r.fDsrSensitivity = d.fDsrSensitivity;
-    r.fTXContinueOnXoff = d.fTXContinueOnXoff;
-    r.fOutX = d.fOutX;
-    r.fInX = d.fInX;
-    r.fErrorChar = d.fErrorChar;
-    r.fNull = d.fNull;
-    r.fRtsControl = d.fRtsControl;
-    r.fAbortOnError = d.fAbortOnError;
-    r.XonLim = d.XonLim;
-    r.XoffLim = d.XoffLim;
-    r.ByteSize = d.ByteSize;
-    r.Parity = d.Parity;
-    r.StopBits = d.StopBits;
-    r.XonChar = d.XonChar;
-    r.XoffChar = d.XoffChar;
-    r.ErrorChar = d.ErrorChar;
-    r.EofChar = d.EofChar;
-    r.EvtChar = d.EvtChar;
+    CopyLineFields(d, r);
     return r;
 }
 
