@@ -12,7 +12,7 @@
 #include "com_port_test_support.h"
 #include "line_backend.h"
 #include "port_dir.h"
-#include "proc_entries.h"
+#include "settled_count.h"
 #include "serial/errors/result_codes.h"
 
 namespace sio::contract {
@@ -137,7 +137,7 @@ TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
     }
     ASSERT_TRUE(PumpUntil(NoWorkers));
     EXPECT_EQ(CountProcEntries("fd"), fds);
-    EXPECT_EQ(CountProcEntries("task"), threads);
+    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
 }
 
 // 16 MiB taken byte by byte inside the handler arrive whole and in order,
@@ -176,7 +176,7 @@ TEST_P(ComPortContract, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
     port.SetOpen(false);
     ASSERT_TRUE(PumpUntil(NoWorkers));
     EXPECT_EQ(CountProcEntries("fd"), fds);
-    EXPECT_EQ(CountProcEntries("task"), threads);
+    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
     if (!kSanitized) {
         EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
     }

@@ -14,7 +14,7 @@
 
 #include "line_backend.h"
 #include "port_dir.h"
-#include "proc_entries.h"
+#include "settled_count.h"
 #include "serial/errors/result_codes.h"
 
 namespace sio::contract {
@@ -151,7 +151,7 @@ TEST_P(DispatcherContract, OpenFailuresCarryWindowsErrorNumbersAndLeaveNothingBe
     }
     dispatcher_.reset();
     EXPECT_EQ(test::CountProcEntries("fd"), descriptors);
-    EXPECT_EQ(test::CountProcEntries("task"), threads);
+    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
 }
 
 TEST_P(DispatcherContract, LineSettingsReachTheDevice) {
@@ -218,7 +218,7 @@ TEST_P(DispatcherContract, ThousandOpenCloseCyclesLeaveDescriptorsAndThreadsAsTh
         dispatcher->ShutDown();
     }
     EXPECT_EQ(test::CountProcEntries("fd"), descriptors);
-    EXPECT_EQ(test::CountProcEntries("task"), threads);
+    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DispatcherContract, ::testing::ValuesIn(Backends()), BackendName);

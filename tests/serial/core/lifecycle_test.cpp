@@ -1,24 +1,15 @@
 #include "dispatcher_test_support.h"
+#include "settled_count.h"
 
 #include "serial/errors/errors.h"
 #include "serial/core/port_list.h"
 #include "serial/errors/result_codes.h"
 
 #include <algorithm>
-#include <filesystem>
 
 using namespace sio;
 
 namespace {
-
-int CountEntries(const char* dir) {
-    int n = 0;
-    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir)) ++n;
-    return n;
-}
-
-int Threads() { return CountEntries("/proc/self/task"); }
-int Descriptors() { return CountEntries("/proc/self/fd"); }
 
 std::size_t IndexOf(const std::vector<std::string>& calls, const std::string& call) {
     return static_cast<std::size_t>(std::find(calls.begin(), calls.end(), call) - calls.begin());
@@ -86,7 +77,9 @@ TEST_F(DispatcherTest, AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor
     // sanitizer has one) are part of the baseline.
     Open();
     d.reset();
-    const int threads = Threads(), descriptors = Descriptors(), events = SyncEvent::LiveCount();
+    const int threads = test::CountProcEntries("task");
+    const int descriptors = test::CountProcEntries("fd");
+    const int events = SyncEvent::LiveCount();
     for (int i = 0; i < 1000; ++i) {
         FakeDispatcher cycle;
         ASSERT_EQ(cycle.OpenAndStart(kPort, 9600, 0, 8, 1, 40960, 40960, 1), 0);
@@ -95,8 +88,8 @@ TEST_F(DispatcherTest, AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor
         }
         cycle.ShutDown();
     }
-    EXPECT_EQ(Threads(), threads);
-    EXPECT_EQ(Descriptors(), descriptors);
+    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
+    EXPECT_EQ(test::CountProcEntries("fd"), descriptors);
     EXPECT_EQ(SyncEvent::LiveCount(), events);
     EXPECT_EQ(TSioDispatcherThread::LiveCount(), 0);
     EXPECT_EQ(FakeDispatcher::OpenHandles(), 0);
