@@ -71,6 +71,9 @@ public:
     // Lets the holder go on and waits for it: its exit status, or 128 plus
     // the signal that ended it.
     int Finish() {
+        // A byte, not the pipe's end: holders forked later hold copies of
+        // this end too.
+        (void)!::write(release_.get(), "f", 1);
         release_.reset();
         return Reap();
     }

@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <atomic>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using namespace sio;
@@ -193,6 +198,46 @@ TEST_P(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
     port.SetOpen(false);
     EXPECT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
     EXPECT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
+}
+
+// A Qt program handles SIGCHLD (QProcess does) without SA_RESTART, and the
+// kernel's drain ends early with EINTR at every handled signal.
+TEST_P(UartComPortTest, ASigchldStormDuringTheDrainDoesNotLowerRtsEarly) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer and a storm of forks from a threaded process";
+#endif
+    struct sigaction handler {};
+    struct sigaction previous {};
+    handler.sa_handler = [](int) {};
+    sigemptyset(&handler.sa_mask);
+    ASSERT_EQ(::sigaction(SIGCHLD, &handler, &previous), 0);
+    Open();
+    // Blocked on this thread and on the storm's, the signal reaches the
+    // port's workers, the output worker in its drain among them.
+    sigset_t child, mask;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &child, &mask), 0);
+    std::atomic<bool> storming{true};
+    std::atomic<int> exits{0};
+    std::thread storm([&] {
+        while (storming) {
+            pid_t pid = ::fork();
+            if (pid == 0)
+                ::_exit(0);
+            if (pid > 0 && ::waitpid(pid, nullptr, 0) == pid)
+                ++exits;
+        }
+    });
+    port.WriteString(kFrame);
+    auto record = Transmitted(26);
+    storming = false;
+    storm.join();
+    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    ::sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_GT(exits.load(), 0);
+    EXPECT_EQ(BytesOf(record), kFrame);
+    EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
 TEST_P(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
