@@ -2,6 +2,9 @@
 // scan, a chosen port, the handshake's strict answer, and closing.
 #include "writer_test_support.h"
 
+#include "holding_process.h"
+#include "port_dir.h"
+
 #include "app/toolkit/action.h"
 
 #include <QComboBox>
@@ -55,6 +58,34 @@ TEST_F(PortConnection, AutoWithoutPortsFailsAtOnceAndFindsComTwelve) {
     OpenPort(0);
     EXPECT_TRUE(form.FComReady);
     EXPECT_EQ(Panel(1), QString::fromUtf8("打开串口COM12"));
+}
+
+// Ports that other programs hold are passed over untouched: no handshake is
+// sent to them, and they keep their settings and the input they have not
+// read yet.
+TEST_F(PortConnection, AutoLeavesPortsThatOtherProgramsHoldAsTheyAre) {
+    using sio::test::Hold;
+    std::vector<sio::PseudoTerminal> lines;
+    std::vector<std::unique_ptr<sio::test::HoldingProcess>> holders;
+    const std::string dir = portDir_.path().toStdString();
+    for (Hold how : {Hold::LockFile, Hold::Flock, Hold::Exclusive}) {
+        lines.push_back(sio::OpenPseudoTerminal());
+        const std::string& path = lines.back().slavePath;
+        sio::test::LinkComPort(dir, static_cast<int>(lines.size()), path);
+        std::string lockFile = dir + "/LCK..pts_" + path.substr(std::string("/dev/pts/").size());
+        holders.push_back(std::make_unique<sio::test::HoldingProcess>(
+            sio::test::HoldTerminal(path, lines.back().master.get(), how, lockFile)));
+        ASSERT_TRUE(holders.back()->Ready());
+    }
+    AddWriter(4);
+
+    OpenPort(0);
+
+    EXPECT_TRUE(form.FComReady);
+    EXPECT_EQ(form.SioComPort1->ComNumber(), 4);
+    EXPECT_EQ(LogWithoutStamps(), (Requests{"Sendhex ; 02;", "Recevhex ; 06;"}));
+    for (std::size_t i = 0; i < holders.size(); ++i)
+        EXPECT_EQ(holders[i]->Finish(), 0) << "COM" << i + 1 << " (1: settings changed, 2: input changed)";
 }
 
 // Twelve ports that open but answer nothing: each is given the whole

@@ -76,6 +76,8 @@ protected:
     // Only the links in this directory exist as ports: no test reaches a
     // real serial port.
     sio::test::ScopedEnv portDirEnv_{"SIO_PORT_DIR", portDir_.path().toStdString()};
+    // ...and lock files go there too, not to /run/lock.
+    sio::test::ScopedEnv lockDirEnv_{"SIO_LOCK_DIR", portDir_.path().toStdString()};
     std::map<int, std::unique_ptr<SimulatedWriter>> writers_;
     // Last: destroyed first, so its port closes before the devices go.
     WriterTestForm form;

@@ -1,5 +1,6 @@
 // A temporary port directory ($SIO_PORT_DIR) in which COM numbers are linked
-// to devices, for the lifetime of the object.
+// to devices, for the lifetime of the object. It is the lock folder
+// ($SIO_LOCK_DIR) as well, so no test reaches /run/lock.
 #pragma once
 
 #include <stdlib.h>
@@ -23,7 +24,7 @@ inline void LinkComPort(const std::string& dir, int number, const std::string& t
 
 class ScopedPortDir {
 public:
-    ScopedPortDir() : dir_(MakeDir()), env_("SIO_PORT_DIR", dir_) {}
+    ScopedPortDir() : dir_(MakeDir()), env_("SIO_PORT_DIR", dir_), lockEnv_("SIO_LOCK_DIR", dir_) {}
     ~ScopedPortDir() {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
@@ -46,6 +47,7 @@ private:
 
     std::string dir_;
     ScopedEnv env_;
+    ScopedEnv lockEnv_;
 };
 
 }  // namespace sio::test

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "serial/posix/port_map.h"
 #include "serial/posix/system_error.h"
@@ -94,6 +95,8 @@ int IoctlRetried(int fd, unsigned long request, Arg arg) {
 
 }  // namespace
 
+PosixSerialDevice::PosixSerialDevice() = default;
+
 PosixSerialDevice::PosixSerialDevice(int adoptedFd) : adopting_(true) {
     if (adoptedFd > 0)
         adopted_.reset(adoptedFd);
@@ -122,36 +125,59 @@ int PosixSerialDevice::OpenPath(const std::string& path) {
     // A regular file, a directory's neighbour or /dev/null is no serial port.
     if (!::isatty(fd.get()))
         return -ERROR_FILE_NOT_FOUND;
-    // The lock first: setting TIOCEXCL on a port that another program holds
-    // would shut that program out of its own port. Root ignores TIOCEXCL, so
-    // the lock is what makes the open exclusive.
+    // Whether another program holds the port is asked before anything
+    // touches it: a port in use keeps its settings and its queues. Programs
+    // mark a port they hold by flock, by TIOCEXCL or by a lock file. Root's
+    // open is not refused by TIOCEXCL, so the flag is asked for.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return -SystemError(errno, true);
+    int heldExclusive = 0;
+    if (::ioctl(fd.get(), TIOCGEXCL, &heldExclusive) == 0 && heldExclusive != 0)
+        return -ERROR_ACCESS_DENIED;
+    if (uucpLock_.Acquire(path) == UucpLock::Outcome::InUse)
+        return -ERROR_ACCESS_DENIED;
+
+    auto saved = std::make_unique<termios2>();
+    if (int error = ReadTermios(fd.get(), *saved)) {
+        uucpLock_.Release();
+        return -SystemError(error, true);
+    }
+    savedLine_ = std::move(saved);
     (void)::ioctl(fd.get(), TIOCEXCL);
     std::string driver = DriverNameOf(fd.get());
-    int result = PrepareOpened(fd.get(), KindOf(driver));
-    if (result != 0) {
-        // TIOCEXCL belongs to the terminal, not to our descriptor: while
-        // another process holds the terminal it would outlive this failed
-        // open and shut every later opener out.
-        (void)::ioctl(fd.get(), TIOCNXCL);
-        return result;
+    int result = PrepareOpened(fd.get(), *savedLine_, KindOf(driver));
+    if (result == 0)
+        result = TakeIntoService(std::move(fd), true, driver);
+    if (result < 0) {
+        if (fd)
+            GiveBack(fd.get(), true);
+        uucpLock_.Release();
     }
-    return TakeIntoService(std::move(fd), true, driver);
+    return result;
 }
 
-int PosixSerialDevice::PrepareOpened(int fd, TerminalKind kind) {
+int PosixSerialDevice::PrepareOpened(int fd, const termios2& before, TerminalKind kind) {
     // A Windows handle is always binary and starts with empty queues; a
     // fresh terminal edits lines and may hold old bytes.
-    termios2 tio{};
-    if (int error = ReadTermios(fd, tio))
-        return -SystemError(error, true);
+    termios2 tio = before;
     MakeRaw(tio);
-    if (int error = ApplyTermios(fd, tio, kind))
+    if (int error = ChangeTermios(fd, before, tio, kind))
         return -error;
     if (::ioctl(fd, TCFLSH, TCIOFLUSH) != 0)
         return -SystemError(errno, true);
     return 0;
+}
+
+// The terminal as the open found it, for a failed open and the close: its
+// settings put back, and TIOCEXCL cleared, which belongs to the terminal,
+// not to our descriptor: while another process holds the terminal it would
+// outlive us and shut every later opener out.
+void PosixSerialDevice::GiveBack(int fd, bool exclusive) {
+    if (savedLine_)
+        (void)IoctlRetried(fd, TCSETS2, savedLine_.get());
+    savedLine_.reset();
+    if (exclusive)
+        (void)::ioctl(fd, TIOCNXCL);
 }
 
 int PosixSerialDevice::OpenAdopted() {
@@ -168,8 +194,7 @@ int PosixSerialDevice::TakeIntoService(UniqueFd fd, bool exclusive, const std::s
     if (eventWake_.Create() != 0 || writeWake_.Create() != 0) {
         eventWake_.Destroy();
         writeWake_.Destroy();
-        if (exclusive)
-            (void)::ioctl(fd.get(), TIOCNXCL);
+        GiveBack(fd.get(), exclusive);
         return -ERROR_NOT_ENOUGH_MEMORY;
     }
     fd_ = std::move(fd);
@@ -222,12 +247,12 @@ int PosixSerialDevice::CloseHandle() {
     // bounded and takes no lock, so it comes before ours.
     lineWatch_.Stop();
     std::unique_lock use(useLock_);
-    // TIOCEXCL outlives our descriptor while another holds the terminal (a
-    // simulator keeps its slave open); left set it would lock us out next time.
-    if (exclusive_)
-        (void)::ioctl(fd_.get(), TIOCNXCL);
+    GiveBack(fd_.get(), exclusive_);
     int result = ::close(fd_.release());
     int error = errno;
+    // Only once the terminal is free: a program waiting for the lock to go
+    // may open it at once.
+    uucpLock_.Release();
     eventWake_.Destroy();
     writeWake_.Destroy();
     // Linux releases the descriptor even when close reports an error.
@@ -239,8 +264,8 @@ int PosixSerialDevice::SetupQueues(int, int) {
 }
 
 int PosixSerialDevice::GetLine(DCB& record) {
-    std::shared_lock use(useLock_);
-    if (!open_ || hangUpSeen_)
+    UseGuard use(*this);
+    if (!use)
         return -1;
     termios2 tio{};
     if (ReadTermios(fd_.get(), tio) != 0)
@@ -251,11 +276,9 @@ int PosixSerialDevice::GetLine(DCB& record) {
 }
 
 int PosixSerialDevice::SetLine(const DCB& record) {
-    std::shared_lock use(useLock_);
-    if (!open_)
-        return -ERROR_INVALID_HANDLE;
-    if (hangUpSeen_)
-        return -ERROR_GEN_FAILURE;
+    UseGuard use(*this);
+    if (!use)
+        return -use.Refusal();
     std::lock_guard line(lineLock_);
     if (int error = WriteLineSettings(fd_.get(), record, terminalKind_))
         return -error;
@@ -321,8 +344,8 @@ void PosixSerialDevice::SetModemLine(int line, bool raised) {
 }
 
 int PosixSerialDevice::Escape(int code) {
-    std::shared_lock use(useLock_);
-    if (!open_ || hangUpSeen_)
+    UseGuard use(*this);
+    if (!use)
         return 0;
     bool rs485;
     {
@@ -355,8 +378,8 @@ int PosixSerialDevice::BytesWaiting() const {
 
 std::uint32_t PosixSerialDevice::ClearErrors(COMSTAT& status) {
     status.cbInQue = 0;
-    std::shared_lock use(useLock_);
-    if (!open_ || hangUpSeen_)
+    UseGuard use(*this);
+    if (!use)
         return 0;
     status.cbInQue = static_cast<std::uint32_t>(BytesWaiting());
     if (!countersKnown_)
@@ -384,8 +407,8 @@ std::uint32_t PosixSerialDevice::ClearErrors(COMSTAT& status) {
 }
 
 std::uint32_t PosixSerialDevice::ModemStatus() {
-    std::shared_lock use(useLock_);
-    if (!open_ || hangUpSeen_ || !modemLinesKnown_)
+    UseGuard use(*this);
+    if (!use || !modemLinesKnown_)
         return 0;
     int modem = 0;
     if (::ioctl(fd_.get(), TIOCMGET, &modem) != 0)
@@ -403,11 +426,9 @@ std::uint32_t PosixSerialDevice::ModemStatus() {
 }
 
 int PosixSerialDevice::Read(char* buffer, int n) {
-    std::shared_lock use(useLock_);
-    if (!open_)
-        return -ERROR_INVALID_HANDLE;
-    if (hangUpSeen_)
-        return -ERROR_GEN_FAILURE;
+    UseGuard use(*this);
+    if (!use)
+        return -use.Refusal();
     if (n <= 0)
         return 0;
     int count = NonBlocking([&] { return ::read(fd_.get(), buffer, static_cast<size_t>(n)); });
@@ -569,11 +590,9 @@ int PosixSerialDevice::WaitEvent(std::uint32_t& mask) {
 }
 
 int PosixSerialDevice::WriteRun(const char* data, int n) {
-    std::shared_lock use(useLock_);
-    if (!open_)
-        return -ERROR_INVALID_HANDLE;
-    if (hangUpSeen_)
-        return -ERROR_GEN_FAILURE;
+    UseGuard use(*this);
+    if (!use)
+        return -use.Refusal();
     if (n <= 0)
         return 0;
     if (rs485Emulated_)
@@ -605,11 +624,9 @@ void PosixSerialDevice::EndTransmission() {
 }
 
 int PosixSerialDevice::DrainOutput() {
-    std::shared_lock use(useLock_);
-    if (!open_)
-        return -ERROR_INVALID_HANDLE;
-    if (hangUpSeen_)
-        return -ERROR_GEN_FAILURE;
+    UseGuard use(*this);
+    if (!use)
+        return -use.Refusal();
     return WaitTransmitterEmpty() ? 0 : -ERROR_GEN_FAILURE;
 }
 
@@ -737,11 +754,9 @@ int PosixSerialDevice::WaitForRoom(bool takeCancel) {
 }
 
 int PosixSerialDevice::WaitWritable() {
-    std::shared_lock use(useLock_);
-    if (!open_)
-        return -ERROR_INVALID_HANDLE;
-    if (hangUpSeen_)
-        return -ERROR_GEN_FAILURE;
+    UseGuard use(*this);
+    if (!use)
+        return -use.Refusal();
     return WaitForRoom(true);
 }
 

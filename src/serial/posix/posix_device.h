@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -23,13 +24,14 @@
 #include "serial/posix/termios_line.h"
 #include "serial/posix/transmitter_tracking.h"
 #include "serial/posix/unique_fd.h"
+#include "serial/posix/uucp_lock.h"
 #include "serial/posix/wake_event.h"
 
 namespace sio {
 
 class PosixSerialDevice {
 public:
-    PosixSerialDevice() = default;
+    PosixSerialDevice();
     // The telephony variant: a descriptor opened elsewhere, owned from now
     // on. Open ignores the name and takes this descriptor into service; a
     // descriptor of 0 or below means none was handed over.
@@ -40,12 +42,15 @@ public:
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
     // Opens the device a name such as "\\.\COM3" maps to (port_map.h),
-    // exclusively, in raw mode with both queues flushed. The handle (the
-    // descriptor), or -2 no such port, -5 held by another opener, -8 out of
-    // memory, -2007 no adopted descriptor, minus another Windows error.
+    // exclusively (flock, TIOCEXCL and a UUCP lock file), in raw mode with
+    // both queues flushed. The handle (the descriptor), or -2 no such port,
+    // -5 held by another opener (flock, TIOCEXCL or a live lock file: such a
+    // port is closed again untouched), -8 out of memory, -2007 no adopted
+    // descriptor, minus another Windows error.
     int Open(const std::string& name);
     // 0, or -1 when the device was not open or the close failed. Wakes every
     // wait first; the descriptor is released once no other thread uses it.
+    // The terminal gets back the settings it had when it was opened.
     int CloseHandle();
 
     // Linux sizes its queues itself: 0 while open.
@@ -103,7 +108,23 @@ private:
         int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     };
 
+    // Takes useLock_ shared and tells whether the device may be used: 0 when
+    // open and not hung up, else the Windows error (6 closed, 31 hung up).
+    class UseGuard {
+    public:
+        explicit UseGuard(const PosixSerialDevice& device)
+            : use_(device.useLock_),
+              refusal_(!device.open_ ? ERROR_INVALID_HANDLE : device.hangUpSeen_ ? ERROR_GEN_FAILURE : 0) {}
+        int Refusal() const { return refusal_; }
+        explicit operator bool() const { return refusal_ == 0; }
+
+    private:
+        std::shared_lock<std::shared_mutex> use_;
+        int refusal_;
+    };
+
     int OpenPath(const std::string& path);
+    void GiveBack(int fd, bool exclusive);
     int OpenAdopted();
     int TakeIntoService(UniqueFd fd, bool exclusive, const std::string& driver);
 
@@ -123,8 +144,18 @@ private:
     bool WaitDriverDrain();
     bool WaitLineStatusEmpty();
     void NoteAccepted(int count);
-    int PrepareOpened(int fd, TerminalKind kind);
+    int PrepareOpened(int fd, const termios2& before, TerminalKind kind);
 
+    // Lock order, the dispatcher's locks included. The dispatcher may hold
+    // one of its locks (StateLock for the line settings, escapes and modem
+    // status, DispatchLock for reads) when it calls in here; the device
+    // then takes useLock_ and, inside it, at most one of lineLock_ and
+    // errorLock_, and calls nothing back while holding any. Nothing here
+    // takes a dispatcher lock. CloseHandle takes useLock_ exclusive and waits
+    // for every worker's call to return, so it is called with no dispatcher
+    // lock held. The modem-line watch takes no lock of ours (its stop comes
+    // before useLock_).
+    //
     // Guards the descriptors against CloseHandle: every operation holds it
     // shared while it uses fd_ or the wake events, blocking waits included
     // (CloseHandle wakes them first); Open and CloseHandle hold it exclusive.
@@ -135,6 +166,9 @@ private:
     UniqueFd adopted_;     // the telephony descriptor until Open takes it
     bool adopting_ = false;
     bool exclusive_ = false;  // we set TIOCEXCL and must clear it
+    UucpLock uucpLock_;
+    // The terminal's settings before the open, put back at close.
+    std::unique_ptr<termios2> savedLine_;
     std::atomic<bool> open_{false};
 
     // Set once at open, before any worker starts; read-only afterwards.

@@ -1,6 +1,6 @@
 // The Linux device layer's own view of a pseudo-terminal: its descriptor,
-// paths that are no serial port, the exclusive flag, port availability and
-// RS-485 without the driver's help. What every device layer does on every
+// paths that are no serial port, the exclusive flag, ports other programs
+// hold, lock files, port availability and RS-485 without the driver's help. What every device layer does on every
 // line is in the contract suite (tests/serial/contract).
 #include "serial/posix/posix_device.h"
 
@@ -9,14 +9,19 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "holding_process.h"
 #include "port_dir.h"
 #include "proc_entries.h"
 #include "pty_pair.h"
 #include "serial/posix/port_available.h"
 #include "serial/posix/port_map.h"
+#include "serial/posix/uucp_lock.h"
 #include "serial/errors/result_codes.h"
+#include "scoped_env.h"
 
 namespace sio {
 namespace {
@@ -109,6 +114,92 @@ TEST_F(PosixDevice, PortAvailabilityCountsHeldPortsAndNothingElse) {
     EXPECT_FALSE(IsPortAvailable(4));
     OpenPort();
     EXPECT_TRUE(IsPortAvailable(3));  // held by us, still a port
+}
+
+// --- other programs' ports -----------------------------------------------
+
+// The whole file, or "(none)" when there is no such file.
+std::string FileText(const std::string& path) {
+    std::ifstream file(path);
+    if (!file)
+        return "(none)";
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+tcflag_t LocalModes(int master) {
+    termios tio{};
+    EXPECT_EQ(::tcgetattr(master, &tio), 0);  // a pty's master shows the slave's settings
+    return tio.c_lflag & (ICANON | ECHO);
+}
+
+TEST_F(PosixDevice, PortsOfOtherProgramsAreLeftAloneAndOurLockFileComesAndGoes) {
+    // COM3 reaches the device through a second link, as /dev/serial/by-id
+    // names an adapter: the lock is named from the device itself.
+    auto linkThroughAlias = [&](const test::PtyPair& pty) {
+        std::string alias = ports_.path() + "/by-id";
+        ::unlink(alias.c_str());
+        ASSERT_EQ(::symlink(pty.slavePath().c_str(), alias.c_str()), 0);
+        ports_.Link(3, alias);
+    };
+    auto lockFileOf = [&](const test::PtyPair& pty) {
+        return ports_.path() + "/LCK..pts_" + pty.slavePath().substr(std::string("/dev/pts/").size());
+    };
+
+    for (test::Hold how : {test::Hold::LockFile, test::Hold::Flock, test::Hold::Exclusive}) {
+        SCOPED_TRACE(testing::Message() << "held by way " << static_cast<int>(how));
+        test::PtyPair pty;  // a fresh terminal: TIOCEXCL outlives its holder
+        linkThroughAlias(pty);
+        std::string lockFile = lockFileOf(pty);
+        test::HoldingProcess holder(test::HoldTerminal(pty.slavePath(), pty.master(), how, lockFile));
+        ASSERT_TRUE(holder.Ready());
+        std::string lockText = FileText(lockFile);
+        EXPECT_TRUE(IsPortAvailable(3));  // a port in use is still a port
+        PosixSerialDevice device;
+        EXPECT_EQ(device.Open(DeviceNameFor(3)), -ERROR_ACCESS_DENIED);
+        EXPECT_EQ(FileText(lockFile), lockText);  // the holder's lock, or none, as it was
+        EXPECT_EQ(holder.Finish(), 0) << "1: the holder's settings changed, 2: its unread input";
+    }
+
+    test::PtyPair pty;
+    linkThroughAlias(pty);
+    std::string lockFile = lockFileOf(pty);
+    // A program that held the port by our lock and was killed leaves the
+    // file behind; the next opener takes it for stale.
+    test::HoldingProcess killed([&](const std::function<void()>& hold) {
+        UucpLock lock;
+        if (lock.Acquire(pty.slavePath()) != UucpLock::Outcome::Held)
+            return 1;
+        hold();
+        return 0;
+    });
+    ASSERT_TRUE(killed.Ready());
+    pid_t killedPid = killed.Pid();
+    killed.Kill();
+    EXPECT_EQ(FileText(lockFile), test::LockFileText(killedPid));
+    ASSERT_EQ(LocalModes(pty.master()), tcflag_t{ICANON | ECHO});
+
+    PosixSerialDevice device;
+    ASSERT_GE(device.Open(DeviceNameFor(3)), 0);
+    EXPECT_EQ(FileText(lockFile), test::LockFileText(::getpid()));
+    EXPECT_EQ(LocalModes(pty.master()), tcflag_t{0});  // raw while open
+    EXPECT_EQ(device.CloseHandle(), 0);
+    EXPECT_EQ(FileText(lockFile), "(none)");
+    EXPECT_EQ(LocalModes(pty.master()), tcflag_t{ICANON | ECHO});  // as the open found it
+
+    // A lock file that another program put in our place is its own.
+    ASSERT_GE(device.Open(DeviceNameFor(3)), 0);
+    std::string theirs = test::LockFileText(::getppid());
+    std::ofstream(lockFile, std::ios::trunc) << theirs;
+    EXPECT_EQ(device.CloseHandle(), 0);
+    EXPECT_EQ(FileText(lockFile), theirs);
+    ::unlink(lockFile.c_str());
+
+    // Where no lock file can be made, the port opens all the same.
+    test::ScopedEnv noFolder("SIO_LOCK_DIR", ports_.path() + "/missing");
+    ASSERT_GE(device.Open(DeviceNameFor(3)), 0);
+    EXPECT_EQ(device.CloseHandle(), 0);
 }
 
 // --- line settings --------------------------------------------------------

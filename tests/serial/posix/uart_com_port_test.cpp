@@ -8,7 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using namespace sio;
@@ -193,6 +200,67 @@ TEST_P(UartComPortTest, AnAdapterThatVanishesMidFrameLetsThePortClose) {
     port.SetOpen(false);
     EXPECT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
     EXPECT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
+}
+
+// A Qt program handles SIGCHLD (QProcess does) without SA_RESTART, and the
+// kernel's drain ends early with EINTR at every handled signal. Children
+// exiting send the signal to the process, which hands it to any one thread;
+// the storm also sends it to each thread the port started, so that the
+// output worker's drain surely gets its share.
+TEST_P(UartComPortTest, ASigchldStormDuringTheDrainDoesNotLowerRtsEarly) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer and a storm of forks from a threaded process";
+#endif
+    // Where the drain does not wait for the chip, RTS is held by the baud
+    // clock alone, whose sleep a signal cannot shorten.
+    if (GetParam().options.drain == uartemu::Drain::DriverQueueOnly)
+        GTEST_SKIP() << GetParam().name << ": the drain does not hold RTS here";
+    struct sigaction handler {};
+    struct sigaction previous {};
+    handler.sa_handler = [](int) {};
+    sigemptyset(&handler.sa_mask);
+    ASSERT_EQ(::sigaction(SIGCHLD, &handler, &previous), 0);
+    auto threadsNow = [] {
+        std::set<pid_t> tids;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+            tids.insert(std::stoi(task.path().filename().string()));
+        return tids;
+    };
+    std::set<pid_t> before = threadsNow();
+    Open();
+    std::vector<pid_t> threads;  // the port's own, started by the open
+    for (pid_t tid : threadsNow())
+        if (!before.count(tid))
+            threads.push_back(tid);
+    ASSERT_FALSE(threads.empty());
+    // Blocked on this thread and on the storm's, the signal reaches the
+    // port's workers.
+    sigset_t child, mask;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &child, &mask), 0);
+    std::atomic<bool> storming{true};
+    std::atomic<int> exits{0};
+    std::thread storm([&] {
+        while (storming) {
+            pid_t pid = ::vfork();  // a child of a large process, quickly made
+            if (pid == 0)
+                ::_exit(0);
+            if (pid > 0 && ::waitpid(pid, nullptr, 0) == pid)
+                ++exits;
+            for (pid_t tid : threads)
+                (void)::tgkill(::getpid(), tid, SIGCHLD);
+        }
+    });
+    port.WriteString(kFrame);
+    auto record = Transmitted(26);
+    storming = false;
+    storm.join();
+    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    ::sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_GT(exits.load(), 0);
+    EXPECT_EQ(BytesOf(record), kFrame);
+    EXPECT_EQ(CheckDirectionSwitching(record), 1);
 }
 
 TEST_P(UartComPortTest, BytesQueuedBeforeABaudChangeLeaveAtTheOldRate) {
