@@ -45,14 +45,20 @@ constexpr std::int64_t kMaxLineStatusCharacters = 128;
 
 constexpr std::uint32_t kLineEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
 
-// The driver's counters only grow (and wrap): true when `now` is past
-// `base`, which then becomes `now`.
-bool Advanced(int& base, int now) {
+// The events a driver counter shows since `base`. The counters only grow
+// (and wrap) until the driver starts them again from 0 (a driver restart,
+// an adapter plugged in again): a counter below its base has been restarted,
+// and what it holds now is all new.
+std::uint32_t CountedSince(int base, int now) {
     auto step = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(base));
-    if (step <= 0)
-        return false;
+    return step >= 0 ? static_cast<std::uint32_t>(step) : static_cast<std::uint32_t>(now);
+}
+
+// True when the counter shows events since `base`, which then becomes `now`.
+bool Advanced(int& base, int now) {
+    bool counted = CountedSince(base, now) != 0;
     base = now;
-    return true;
+    return counted;
 }
 
 bool IsHangUp(short revents) {
@@ -460,18 +466,18 @@ std::uint32_t PosixSerialDevice::LineEvents(const LineSample& before, const Line
     }
     // The counters also catch a pulse shorter than the sampling interval.
     if (before.haveCounters && now.haveCounters) {
-        if (now.cts != before.cts)
+        if (CountedSince(before.cts, now.cts))
             events |= EV_CTS;
-        if (now.dsr != before.dsr)
+        if (CountedSince(before.dsr, now.dsr))
             events |= EV_DSR;
-        if (now.dcd != before.dcd)
+        if (CountedSince(before.dcd, now.dcd))
             events |= EV_RLSD;
-        if (now.rng != before.rng)
+        if (CountedSince(before.rng, now.rng))
             events |= EV_RING;
-        if (now.brk != before.brk)
+        if (CountedSince(before.brk, now.brk))
             events |= EV_BREAK;
-        if (now.frame != before.frame || now.overrun != before.overrun ||
-            now.parity != before.parity || now.bufOverrun != before.bufOverrun)
+        if (CountedSince(before.frame, now.frame) || CountedSince(before.overrun, now.overrun) ||
+            CountedSince(before.parity, now.parity) || CountedSince(before.bufOverrun, now.bufOverrun))
             events |= EV_ERR;
     }
     return events;
@@ -631,6 +637,12 @@ void PosixSerialDevice::NoteAccepted(int count) {
 bool PosixSerialDevice::WaitTransmitterEmpty() {
     bool mayBeHeld = transmitterMayBeHeld_;
     if (!WaitDriverQueue(mayBeHeld))
+        return false;
+    // A drain that looks at the chip once a jiffy returns up to a jiffy after
+    // the chip ran empty; asked once the clock says the last byte has left,
+    // its first look finds the chip (nearly) empty.
+    if (tracking_.clockBeforeDrain && tracking_.drain && !mayBeHeld &&
+        SleepUntilUnlessCancelled(wireFreeAt_ + tracking_.startLatency))
         return false;
     // tcdrain also waits for the adapter's own buffer. Without flow control
     // nothing can hold the transmitter, so it returns within sending time;
