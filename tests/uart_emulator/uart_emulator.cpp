@@ -184,6 +184,7 @@ struct Port::State {
     bool vanished = false;
     bool stopping = false;
     int modemWaiters = 0;  // threads inside TIOCMIWAIT
+    int modemWaitsBegun = 0;
     std::map<unsigned long, int> failures;
     unsigned long counterReads = 0;
     Shared* shared = nullptr;
@@ -465,6 +466,8 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         // As the driver's wait, a signal ends it with EINTR. The port is
         // not destroyed while a thread waits here.
         ++port->modemWaiters;
+        ++port->modemWaitsBegun;
+        port->changed.notify_all();
         int error = 0;
         while (!moved()) {
             held.unlock();
@@ -670,7 +673,14 @@ void Port::Inject(LineError error) {
     case LineError::Parity: ++c.parity; break;
     case LineError::Overrun: ++c.overrun; break;
     case LineError::Break: ++c.brk; break;
+    case LineError::BufferOverrun: ++c.buf_overrun; break;
     }
+    state_->changed.notify_all();
+}
+
+void Port::RestartCounters() {
+    std::lock_guard held(state_->lock);
+    state_->counters = {};
     state_->changed.notify_all();
 }
 
@@ -703,8 +713,16 @@ bool Port::Dtr() const {
 bool Port::Exclusive() const { return state_->shared->exclusive.load(); }
 
 std::vector<Event> Port::Record() const {
-    std::lock_guard held(state_->lock);
-    return state_->record;
+    std::vector<Event> record;
+    {
+        std::lock_guard held(state_->lock);
+        record = state_->record;
+    }
+    // A character is recorded once it has left, which a busy machine can
+    // make later than an RTS change that came after its last stop bit.
+    std::stable_sort(record.begin(), record.end(),
+                     [](const Event& a, const Event& b) { return a.start < b.start; });
+    return record;
 }
 
 void Port::ClearRecord() {
@@ -723,6 +741,12 @@ bool Port::WaitUntilIdle(int timeoutMs) const {
     std::unique_lock held(state_->lock);
     return state_->changed.wait_for(held, std::chrono::milliseconds(timeoutMs),
                                     [&] { return state_->TransmitterEmpty(); });
+}
+
+bool Port::WaitForModemWaits(int count, int timeoutMs) const {
+    std::unique_lock held(state_->lock);
+    return state_->changed.wait_for(held, std::chrono::milliseconds(timeoutMs),
+                                    [&] { return state_->modemWaitsBegun >= count; });
 }
 
 bool Port::WaitForEvent(EventKind kind, int occurrences, int timeoutMs) const {

@@ -87,7 +87,9 @@ struct PortOptions {
     int counterReadDelayMicroseconds = 0;
 };
 
-enum class LineError { Frame, Parity, Overrun, Break };
+// Overrun is the chip's (a character lost in its receive FIFO);
+// BufferOverrun the tty layer's (no room left in the receive buffer).
+enum class LineError { Frame, Parity, Overrun, Break, BufferOverrun };
 
 class Port {
 public:
@@ -104,6 +106,9 @@ public:
     // Input lines: TIOCM_CTS, TIOCM_DSR, TIOCM_CAR, TIOCM_RNG.
     void SetInput(int line, bool raised);
     void Inject(LineError error);
+    // Every TIOCGICOUNT counter starts again from 0, as when the driver is
+    // restarted or the adapter plugged in again.
+    void RestartCounters();
     // The next ioctl `request` on the port fails with `error`.
     void FailNext(unsigned long request, int error);
     // The adapter is unplugged: the line hangs up and the driver answers EIO.
@@ -112,6 +117,8 @@ public:
     bool Rts() const;
     bool Dtr() const;
     bool Exclusive() const;
+    // Ordered on the emulator's clock (by start): a character the emulator
+    // was slow to record still comes before an RTS change after its end.
     std::vector<Event> Record() const;
     void ClearRecord();
     // Blocks until `count` bytes have left the wire since the record was last
@@ -122,6 +129,9 @@ public:
     // Blocks until the record holds an event of `kind`, counted from the
     // last ClearRecord; true when it does.
     bool WaitForEvent(EventKind kind, int occurrences = 1, int timeoutMs = 10000) const;
+    // Blocks until `count` TIOCMIWAIT calls have begun their wait since the
+    // port was made; true when they have.
+    bool WaitForModemWaits(int count, int timeoutMs = 10000) const;
 
     struct State;
 

@@ -179,7 +179,9 @@ private:
 
     std::atomic<bool> hangUpSeen_{false};
     bool hangUpReported_ = false;  // event worker only
-    bool recheckLines_ = false;    // event worker only: the watch just woke it
+    // Event worker only: when to look at the lines once more after the
+    // watch woke it (CLOCK_MONOTONIC ns), 0 when no look is due.
+    std::int64_t recheckAt_ = 0;
     std::atomic<std::uint32_t> eventMask_{0};
     LineSample eventBase_;  // event worker only
     // Received bytes, counted as bytes read plus bytes waiting: an arrival

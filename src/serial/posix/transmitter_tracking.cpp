@@ -35,6 +35,7 @@ TransmitterTracking TrackingFor(const std::string& driver) {
         tracking.startLatency = 0;
     } else if (driver == "ftdi_sio" || driver == "cp210x") {
         tracking.lineStatus = false;
+        tracking.clockBeforeDrain = true;
     } else if (driver == "ch341-uart" || driver == "pl2303") {
         // The drain is cheap and harmless (it ends when the adapter took the
         // bytes); the clock is what holds RTS.

@@ -5,7 +5,9 @@
 //     once the driver's queue is empty, the register is polled.
 //   - FTDI and CP210x drain accurately, looking at the chip once a jiffy; the
 //     FTDI line-status answer is a flag cached from status packets 16 ms
-//     apart, so the drain is what is waited for, not the register.
+//     apart, so the drain is what is waited for, not the register. The drain
+//     is asked only once the baud clock says the chip is empty, so that its
+//     first look comes after the last stop bit rather than a jiffy later.
 //   - CH341, PL2303 and other usb-serial drivers without tx_empty report the
 //     output sent once the adapter acknowledged the transfer, with its buffer
 //     still full: only the baud clock tells, from the bytes accepted and the
@@ -23,6 +25,10 @@ namespace sio {
 struct TransmitterTracking {
     bool drain = true;       // the driver's drain (TCSBRK) counts
     bool lineStatus = true;  // TIOCSERGETLSR reports the shift register live
+    // The baud clock's floor is waited for before the drain, not after it:
+    // where the drain looks at the chip once a jiffy, it then confirms an
+    // empty chip at once instead of finding it empty up to a jiffy late.
+    bool clockBeforeDrain = false;
     // Nanoseconds the chip may start after a write; the clock's floor is
     // always kept, this is the margin on top of it.
     std::int64_t startLatency = 1'000'000;

@@ -31,12 +31,14 @@ class ComPortTest : public ComPortFakeTest {
 protected:
     // Bytes arrive and the worker sends their notice; returns once it waits
     // for this thread to take it.
-    void WaitUntilDelivering(const std::string& bytes) {
-        Device().Arrive(bytes);
+    void WaitUntilDelivering(const std::string& bytes) { WaitUntilDelivering(port, bytes); }
+    static void WaitUntilDelivering(TSioCustomComPort& on, const std::string& bytes) {
+        TSioBaseDispatcher& dispatcher = *on.ActiveDispatcher();
+        static_cast<FakeDispatcher&>(dispatcher).Arrive(bytes);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!port.ActiveDispatcher()->IsDelivering() && std::chrono::steady_clock::now() < deadline)
+        while (!dispatcher.IsDelivering() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::yield();
-        ASSERT_TRUE(port.ActiveDispatcher()->IsDelivering());
+        ASSERT_TRUE(dispatcher.IsDelivering());
     }
 };
 
@@ -414,6 +416,52 @@ TEST_F(ComPortTest, OpenRequestedDuringADeferredCloseReopensAfterIt) {
         seen += data;
     });
     ASSERT_TRUE(PumpUntil([&] { return seen == 1; }));
+}
+
+TEST_F(ComPortTest, OpenAskedForAndCancelledDuringADeferredCloseStaysClosed) {
+    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word) {
+        if (msg != MsgTriggerAvail || cp->Phase() != phOpen) return;
+        cp->SetOpen(false);
+        cp->SetOpen(true);
+        cp->SetOpen(false);
+        EXPECT_FALSE(cp->ReopenRequested());
+    });
+    OpenPort();
+    Device().Arrive("Q");
+    ASSERT_TRUE(PumpUntil([&] { return port.Phase() != phOpen && port.Phase() != phClosing; }));
+    PumpPending();
+    EXPECT_EQ(port.Phase(), phClosed);
+    EXPECT_EQ(created, 1) << "the cancelled open took place";
+}
+
+// The destructor's close handles events while it waits for the workers; an
+// open one of them asks for is not carried out on a component that is going.
+TEST_F(ComPortTest, AnOpenAskedForWhileTheDestructorClosesIsNotCarriedOut) {
+    int opens = 0;
+    bool asked = false, gone = false;
+    {
+        TSioComPort local;
+        local.DispatcherFactory = port.DispatcherFactory;
+        local.SetComNumber(3);
+        local.SetOnTrigger([](TSioCustomComPort*, Word, Word, Word) {});
+        local.SetOnPortOpen([&](TSioCustomComPort*) { ++opens; });
+        local.SetOpen(true);
+        WaitUntilDelivering(local, "late");
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&] {
+                if (gone) return;
+                asked = true;
+                local.SetOpen(true);
+            },
+            Qt::QueuedConnection);
+    }
+    gone = true;
+    ASSERT_TRUE(asked) << "the close handled no event";
+    EXPECT_EQ(opens, 1) << "the going component opened again";
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(FakeDispatcher::OpenHandles(), 0);
+    ASSERT_TRUE(PumpUntil([] { return TSioDispatcherThread::LiveCount() == 0; }));
 }
 
 // An open asked for by an event that a close handles while it waits for the

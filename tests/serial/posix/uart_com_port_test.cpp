@@ -91,8 +91,10 @@ std::string BytesOf(const std::vector<Event>& record) {
 }
 
 // Every character lies inside a span of raised RTS; each span rises before
-// its first start bit and falls after its last stop bit, within one
-// character time of each. The number of spans is returned.
+// its first start bit and falls after its last stop bit, within the slack
+// of each. The record is ordered on the emulator's clock, so a busy machine
+// can only make a switch later, never out of order. The number of spans is
+// returned.
 int CheckDirectionSwitching(const std::vector<Event>& record) {
     int spans = 0;
     bool raised = false;
@@ -112,7 +114,10 @@ int CheckDirectionSwitching(const std::vector<Event>& record) {
                 EXPECT_GE(e.start, rise);
                 EXPECT_LE(e.start - rise, kSwitchingSlack) << "RTS rose too early";
             } else {
-                EXPECT_EQ(e.start, last->end) << "gap inside a transmission";
+                // A busy machine may let the driver's queue run dry between
+                // two runs; RTS must stay up across such a gap all the same.
+                EXPECT_GE(e.start, last->end);
+                EXPECT_LE(e.start - last->end, kSwitchingSlack) << "gap inside a transmission";
             }
             last = &e;
         } else if (e.kind == EventKind::RtsDown) {
@@ -338,7 +343,8 @@ TEST_P(UartSlowCountersComPortTest, EachLineErrorReachesTakeLineErrorOnce) {
     const Case cases[] = {{uartemu::LineError::Frame, 4},
                           {uartemu::LineError::Parity, 3},
                           {uartemu::LineError::Overrun, 2},
-                          {uartemu::LineError::Break, 9}};
+                          {uartemu::LineError::Break, 9},
+                          {uartemu::LineError::BufferOverrun, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         uart.Inject(c.error);

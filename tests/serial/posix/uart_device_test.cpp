@@ -8,6 +8,7 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,7 +207,7 @@ TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) 
     ASSERT_GE(device.Open(kCom5), 0);
     std::mutex lock;
     std::condition_variable reported;
-    int frame = 0, parity = 0, overrun = 0, brk = 0;
+    int frame = 0, parity = 0, overrun = 0, brk = 0, rxover = 0;
     long passes = 0;
     std::atomic<bool> stop{false};
     // As QueueBlock on the owner thread and the dispatch pass do.
@@ -219,6 +220,7 @@ TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) 
             parity += (bits & CE_RXPARITY) ? 1 : 0;
             overrun += (bits & CE_OVERRUN) ? 1 : 0;
             brk += (bits & CE_BREAK) ? 1 : 0;
+            rxover += (bits & CE_RXOVER) ? 1 : 0;
             ++passes;
             reported.notify_all();
         }
@@ -228,20 +230,22 @@ TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) 
         std::unique_lock held(lock);
         return reported.wait_for(held, std::chrono::seconds(10), done);
     };
-    const std::pair<LineError, int*> rounds[] = {
-        {LineError::Frame, &frame},     {LineError::Parity, &parity}, {LineError::Parity, &parity},
-        {LineError::Overrun, &overrun}, {LineError::Break, &brk},     {LineError::Overrun, &overrun},
-        {LineError::Overrun, &overrun}, {LineError::Break, &brk},     {LineError::Break, &brk},
-        {LineError::Break, &brk},
+    // The tty layer's overrun (BufferOverrun) comes beside the chip's.
+    const LineError rounds[] = {
+        LineError::Frame,         LineError::Parity,        LineError::Parity,        LineError::Overrun,
+        LineError::Break,         LineError::Overrun,       LineError::Overrun,       LineError::Break,
+        LineError::Break,         LineError::Break,         LineError::BufferOverrun, LineError::BufferOverrun,
+        LineError::BufferOverrun, LineError::BufferOverrun, LineError::BufferOverrun,
     };
-    for (const auto& [error, count] : rounds) {
+    auto reports = [&] { return frame + parity + overrun + brk + rxover; };
+    for (LineError error : rounds) {
         int before;
         {
             std::lock_guard held(lock);
-            before = *count;
+            before = reports();
         }
         uart.Inject(error);
-        EXPECT_TRUE(waitFor([&] { return *count > before; }));
+        EXPECT_TRUE(waitFor([&] { return reports() > before; }));
         // Many more passes of both collectors: a second report would show.
         long seen;
         {
@@ -257,7 +261,60 @@ TEST_P(UartSlowCountersTest, EachLineErrorIsReportedOnceWhileTwoThreadsCollect) 
     EXPECT_EQ(parity, 2);
     EXPECT_EQ(overrun, 3);
     EXPECT_EQ(brk, 4);
+    EXPECT_EQ(rxover, 5);
     EXPECT_EQ(device.CloseHandle(), 0);
+}
+
+// A driver restart (or the adapter plugged in again) starts the counters
+// from 0: what they hold then is new, and the restart itself is no error.
+TEST_P(UartDeviceTest, LineErrorsAfterTheDriverRestartsItsCountersAreReportedOnce) {
+    if (!GetParam().options.counters)
+        GTEST_SKIP() << GetParam().name << ": the driver keeps no error counters";
+    ASSERT_GE(device.Open(kCom5), 0);
+    COMSTAT status{};
+    for (int i = 0; i < 3; ++i)
+        uart.Inject(LineError::Frame);
+    uart.Inject(LineError::Parity);
+    EXPECT_EQ(device.ClearErrors(status), std::uint32_t{CE_FRAME | CE_RXPARITY});
+    uart.RestartCounters();
+    uart.Inject(LineError::Frame);  // 1, below the 3 seen before
+    EXPECT_EQ(device.ClearErrors(status), std::uint32_t{CE_FRAME});
+    EXPECT_EQ(device.ClearErrors(status), 0u);
+    uart.RestartCounters();
+    EXPECT_EQ(device.ClearErrors(status), 0u) << "a restart taken for an error";
+    uart.Inject(LineError::Frame);
+    EXPECT_EQ(device.ClearErrors(status), std::uint32_t{CE_FRAME});
+    EXPECT_EQ(device.CloseHandle(), 0);
+}
+
+// The watch asks the driver for every input line: like the kernel's
+// uart_wait_modem_status, the emulator's TIOCMIWAIT ends only for the lines
+// it was asked for.
+TEST_P(UartDeviceTest, EveryInputLineEndsTheModemLineWatchsWait) {
+    if (!GetParam().options.counters || !GetParam().options.modemWait)
+        GTEST_SKIP() << GetParam().name << ": no modem-line watch on this driver";
+    int fd = ::open(uart.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    {
+        ModemLineWatch watch;
+        ASSERT_TRUE(watch.Start(fd));
+        const std::pair<const char*, int> lines[] = {
+            {"CTS", TIOCM_CTS}, {"DSR", TIOCM_DSR}, {"RI", TIOCM_RNG}, {"DCD", TIOCM_CAR}};
+        int waits = 1;
+        for (const auto& [name, line] : lines) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(uart.WaitForModemWaits(waits));  // the watch is in the driver's wait
+            uart.SetInput(line, true);
+            if (line == TIOCM_RNG)
+                uart.SetInput(line, false);  // the ring is counted on its trailing edge
+            pollfd woken{watch.fd(), POLLIN, 0};
+            ASSERT_EQ(::poll(&woken, 1, 5000), 1) << "the change did not end the watch's wait";
+            // Back in the wait: every wake-up of this change has been made.
+            ASSERT_TRUE(uart.WaitForModemWaits(++waits));
+            watch.Consume();
+        }
+    }
+    ::close(fd);
 }
 
 // The program may do anything with the modem-line watch's signal, before
@@ -331,6 +388,9 @@ TEST_P(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
 
     ASSERT_EQ(device.WriteRun(frame.data(), 26), 26);
     device.EndTransmission();
+    // A busy emulator may record the last characters after RTS fell; the
+    // record puts them where they were on the wire.
+    ASSERT_TRUE(uart.WaitForBytes(26));
     auto record = uart.Record();
     ASSERT_EQ(record.size(), 28u);
     EXPECT_EQ(record.front().kind, EventKind::RtsUp);
@@ -338,10 +398,12 @@ TEST_P(UartRs485DeviceTest, RtsFallsAfterTheLastStopBitAfterAPurge) {
     const uartemu::Event& last = record[record.size() - 2];
     EXPECT_EQ(last.value, 'P');
     EXPECT_GE(record.back().start, last.end);
-    // Four characters at 9600 8N1 (uart_bench holds it to one); a sanitizer
-    // build is only held to the order.
+    // A loose bound, twelve characters at 9600 8N1, that a busy machine
+    // does not reach but a wait that overshoots by many characters does
+    // (uart_bench measures the real figure); a sanitizer build is only held
+    // to the order.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_LE(record.back().start - std::max(last.end, last.shown), 4'166'667);
+    EXPECT_LE(record.back().start - std::max(last.end, last.shown), 12'500'000);
 #endif
 }
 
