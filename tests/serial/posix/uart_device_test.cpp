@@ -345,15 +345,18 @@ TEST_P(UartDeviceTest, CloseEndsPromptlyWhateverTheProgramDoesWithTheWakeSignal)
             theirs.sa_flags = d.flags;
             sigemptyset(&theirs.sa_mask);
             int used = sio::ModemLineWatch::WakeSignal();
-            if (beforeOpen && used != 0)
+            if (beforeOpen && used != 0) {
                 ASSERT_EQ(::sigaction(used, &theirs, &ours), 0);
+            }
             ASSERT_GE(device.Open(kCom5), 0);
             int signal = sio::ModemLineWatch::WakeSignal();
             ASSERT_NE(signal, 0);
-            if (beforeOpen && used != 0 && d.handler != SIG_DFL)
+            if (beforeOpen && used != 0 && d.handler != SIG_DFL) {
                 EXPECT_NE(signal, used) << "a signal the program handles was taken over";
-            if (!beforeOpen)
+            }
+            if (!beforeOpen) {
                 ASSERT_EQ(::sigaction(signal, &theirs, &ours), 0);
+            }
             auto start = std::chrono::steady_clock::now();
             EXPECT_EQ(device.CloseHandle(), 0);
             EXPECT_LT(std::chrono::steady_clock::now() - start, kPrompt);
