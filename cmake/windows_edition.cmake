@@ -70,7 +70,7 @@ function(add_module_test name)
     set(filter TEST_FILTER ${WINE_TEST_FILTER_${name}})
   endif()
   set(ports "")
-  if(name MATCHES "^serial_(contract|win32)_tests$")
+  if(name MATCHES "^(serial_contract|serial_win32|app_win32_select)_tests$")
     set(ports RESOURCE_LOCK com_ports)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
@@ -89,10 +89,8 @@ add_subdirectory(tests/serial/errors)
 # cannot see.
 set(WINE_TEST_FILTER_serial_core_tests "-DispatcherTest.AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor")
 add_subdirectory(tests/serial/core)
+add_subdirectory(tests/serial/component)
 add_subdirectory(tests/serial/win32)
 add_subdirectory(tests/app)
 add_subdirectory(tests/line_peer)
-# Not yet passing on the Win32 layer under Wine: these waits do not return,
-# and a wait for room after a hang-up succeeds (the README lists them).
-set(WINE_TEST_FILTER_serial_contract_tests "-*.BytesLeftUnreadAreNotAnnouncedAgainUntilMoreArrive/*:*.MaskZeroWakesAPendingWait/*:*.CancelWakesAPendingWaitForRoom/*:*.InputPurgeEmptiesTheQueueAndLaterBytesAreNew/*:*.CloseWakesEveryPendingWait/*:*.HangUpIsReportedOnceThenEverythingFailsCleanly/*")
 add_subdirectory(tests/serial/contract)

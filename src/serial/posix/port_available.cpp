@@ -1,4 +1,4 @@
-#include "serial/posix/port_available.h"
+#include "serial/core/port_available.h"
 
 #include "serial/core/comm_types.h"
 #include "serial/posix/port_map.h"

@@ -1,7 +1,7 @@
 #include "serial/select/com_select_form.h"
 
 #include "serial/component/com_port_hooks.h"
-#include "serial/posix/port_available.h"
+#include "serial/core/port_available.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -25,6 +25,8 @@ struct Kernel32Calls {
     decltype(&::PurgeComm) PurgeComm = ::PurgeComm;
     decltype(&::EscapeCommFunction) EscapeCommFunction = ::EscapeCommFunction;
     decltype(&::GetCommModemStatus) GetCommModemStatus = ::GetCommModemStatus;
+    decltype(&::CancelIoEx) CancelIoEx = ::CancelIoEx;
+    decltype(&::FlushFileBuffers) FlushFileBuffers = ::FlushFileBuffers;
 };
 
 // The process-wide table (set up before any port opens; not locked).

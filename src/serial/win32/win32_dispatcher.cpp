@@ -122,6 +122,8 @@ int TSioWin32Dispatcher::TakeIntoService(HANDLE device) {
     closing_ = false;
     timeoutsSet_ = false;
     goneReported_ = false;
+    eventMask_ = 0;
+    arrivalAnnounced_ = false;
     writeInFlight_ = false;
     writeCompleted_ = -1;
     open_ = true;
@@ -223,7 +225,11 @@ std::uint32_t TSioWin32Dispatcher::DeviceClearErrors(COMSTAT& status) {
 int TSioWin32Dispatcher::DeviceFlush(int which) {
     std::shared_lock use(useLock_);
     if (!open_) return -ERROR_INVALID_HANDLE;
-    if (which != 0) return Kernel32().PurgeComm(device_, PURGE_RXABORT | PURGE_RXCLEAR) == 1 ? 0 : LastError();
+    if (which != 0 && which != 1) return -ERROR_INVALID_PARAMETER;
+    if (which == 1) {
+        arrivalAnnounced_ = false;
+        return Kernel32().PurgeComm(device_, PURGE_RXABORT | PURGE_RXCLEAR) == 1 ? 0 : LastError();
+    }
     const BOOL purged = Kernel32().PurgeComm(device_, PURGE_TXABORT | PURGE_TXCLEAR);
     const int result = purged == 1 ? 0 : LastError();
     // The aborted write is over: its bytes are void with the ring's.
@@ -237,6 +243,7 @@ int TSioWin32Dispatcher::DeviceFlush(int which) {
 void TSioWin32Dispatcher::DeviceSetEventMask(std::uint32_t mask) {
     std::shared_lock use(useLock_);
     if (!open_) return;
+    eventMask_ = mask;
     Kernel32().SetCommMask(device_, mask);
     if (mask == 0 || timeoutsSet_) return;
     // Set once, as the event worker starts: a read returns at once with what
@@ -251,6 +258,13 @@ int TSioWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask) {
     std::shared_lock use(useLock_);
     if (!open_ || closing_) return 0;
     if (goneReported_) return -ERROR_GEN_FAILURE;
+    // Windows refuses a wait with nothing to wait for; Wine would wait for
+    // ever. Refused here on both, so a stop that cleared the mask just
+    // before this wait began still lets the worker go.
+    if (eventMask_ == 0) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     DWORD events = 0;
     DWORD error = 0;
     waitOverlap_.Reset();
@@ -265,6 +279,12 @@ int TSioWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask) {
         }
     }
     if (error == 0) {
+        // Wine reports EV_RXCHAR at every wait while bytes are queued, where
+        // Windows reports an arrival. Bytes already announced and not yet
+        // read are not announced again: a reader that cannot take them now
+        // (its ring is full) would otherwise be woken without pause.
+        if (events == EV_RXCHAR && arrivalAnnounced_) return 0;
+        if (events & EV_RXCHAR) arrivalAnnounced_ = true;
         mask = events;
         return events != 0 ? 1 : 0;
     }
@@ -279,6 +299,7 @@ int TSioWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask) {
 int TSioWin32Dispatcher::DeviceRead(char* buffer, int n) {
     std::shared_lock use(useLock_);
     if (!open_ || closing_) return -ERROR_INVALID_HANDLE;
+    if (goneReported_) return -ERROR_GEN_FAILURE;
     // Until the event worker has set the read time-outs a read could wait
     // for bytes that have not arrived; they are read on the next pass.
     if (!timeoutsSet_ || n <= 0) return 0;
@@ -290,6 +311,7 @@ int TSioWin32Dispatcher::DeviceRead(char* buffer, int n) {
         if (!Kernel32().GetOverlappedResult(device_, &ReadOverlap.Overlapped, &got, TRUE)) return LastError();
         ::ResetEvent(ReadOverlap.Overlapped.hEvent);
     }
+    if (got > 0) arrivalAnnounced_ = false;
     return static_cast<int>(got);
 }
 
@@ -304,6 +326,7 @@ int TSioWin32Dispatcher::DeviceRead(char* buffer, int n) {
 int TSioWin32Dispatcher::DeviceWriteRun(const char* data, int n) {
     std::shared_lock use(useLock_);
     if (!open_ || closing_) return -ERROR_INVALID_HANDLE;
+    if (goneReported_) return -ERROR_GEN_FAILURE;
     std::lock_guard write(writeLock_);
     if (writeCompleted_ >= 0) {
         const int taken = writeCompleted_;
@@ -330,6 +353,7 @@ int TSioWin32Dispatcher::DeviceWriteRun(const char* data, int n) {
 int TSioWin32Dispatcher::DeviceWaitWritable() {
     std::shared_lock use(useLock_);
     if (!open_ || closing_) return -ERROR_INVALID_HANDLE;
+    if (goneReported_) return -ERROR_GEN_FAILURE;
     HANDLE done;
     {
         std::lock_guard write(writeLock_);
@@ -362,11 +386,28 @@ void TSioWin32Dispatcher::DeviceCancelWrite() {
 
 void TSioWin32Dispatcher::SettleWriteLocked() {
     if (writeInFlight_) {
+        // The purge's abort does not reach every write: Wine leaves one on a
+        // line that takes nothing pending. Cancelled, it ends at once.
+        Kernel32().CancelIoEx(device_, &writeOverlap_.Overlapped);
         DWORD written = 0;
         Kernel32().GetOverlappedResult(device_, &writeOverlap_.Overlapped, &written, TRUE);
         writeInFlight_ = false;
     }
     writeCompleted_ = -1;
+}
+
+// Owner thread. FlushFileBuffers returns once the driver has sent what it
+// holds; a line that flow control may hold could keep it waiting for ever,
+// so there the caller allows the bytes' sending time instead.
+int TSioWin32Dispatcher::DeviceDrainOutput() {
+    std::shared_lock use(useLock_);
+    if (!open_ || closing_) return -ERROR_INVALID_HANDLE;
+    if (goneReported_) return -ERROR_GEN_FAILURE;
+    ::DCB block{};
+    block.DCBlength = sizeof block;
+    if (!Kernel32().GetCommState(device_, &block)) return LastError();
+    if (block.fOutxCtsFlow || block.fOutxDsrFlow || block.fOutX) return -ERROR_INVALID_FUNCTION;
+    return Kernel32().FlushFileBuffers(device_) ? 0 : LastError();
 }
 
 // ---- Telephony ----

@@ -49,6 +49,7 @@ protected:
     int DeviceWaitWritable() override;
     void DeviceCancelWrite() override;
     int DeviceFlush(int which) override;
+    int DeviceDrainOutput() override;
 
 private:
     struct OverlappedOperation {
@@ -83,6 +84,9 @@ private:
     OverlappedOperation waitOverlap_;  // the com worker's event wait
     std::atomic<bool> timeoutsSet_{false};
     std::atomic<bool> goneReported_{false};  // com worker only writes it
+    std::atomic<DWORD> eventMask_{0};         // the mask last given to the device
+    // Bytes were announced (EV_RXCHAR) and no read has taken any since.
+    std::atomic<bool> arrivalAnnounced_{false};
 
     // The run in flight: WriteFile keeps its buffer until it completes, while
     // the core may move or purge its ring meanwhile, so the run is copied.

@@ -78,6 +78,13 @@ struct Capabilities {
     // The line settings read back as applied: any baud rate, data bits,
     // parity and the XON/XOFF limits.
     bool keepsEveryLineSetting = true;
+    // The event wait reports a byte as it arrives, so a new arrival is seen
+    // while older bytes wait unread. Where the system reports queued bytes
+    // at every wait instead, the device layer announces them once and not
+    // again until a read takes some.
+    bool receiveEventOnArrivalOnly = true;
+    // The driver switches RTS around each transmission (RS-485 mode).
+    bool rs485Toggle = true;
 };
 
 // The far end of one line, linked as COMn while the object lives.

@@ -17,7 +17,7 @@
 #include "port_dir.h"
 #include "proc_entries.h"
 #include "pty_pair.h"
-#include "serial/posix/port_available.h"
+#include "serial/core/port_available.h"
 #include "serial/posix/port_map.h"
 #include "serial/posix/uucp_lock.h"
 #include "serial/errors/result_codes.h"

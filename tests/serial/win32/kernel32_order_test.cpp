@@ -1,8 +1,10 @@
 // The kernel32 calls the owner thread makes in an open, a line-settings
-// change and a close, recorded through the layer's table of calls. The
-// workers' own calls (the event wait, reads, writes) interleave with them
-// and are left out.
-#include "win32_test_support.h"
+// change and a close, recorded through the layer's table of calls, with the
+// event worker's set-up of the device (its mask and the read time-outs),
+// which the open waits for. The workers' other calls (the event wait,
+// reads, writes) interleave with them and are left out.
+#include "peer_line.h"
+#include "port_dir.h"
 
 #include "serial/component/com_port.h"
 #include "serial/win32/kernel32_calls.h"
@@ -17,6 +19,7 @@
 
 using namespace sio;
 using namespace sio::test;
+using sio::contract::MakePeerLine;
 
 namespace {
 
@@ -25,9 +28,9 @@ std::vector<std::string> record;
 DWORD recordedThread = 0;
 Kernel32Calls original;
 
-void Note(const std::string& call) {
+void Note(const std::string& call, bool anyThread = false) {
     std::lock_guard lock(recordLock);
-    if (::GetCurrentThreadId() == recordedThread) record.push_back(call);
+    if (anyThread || ::GetCurrentThreadId() == recordedThread) record.push_back(call);
 }
 
 std::vector<std::string> TakeRecord() {
@@ -65,8 +68,20 @@ void WrapKernel32() {
         return original.SetCommState(h, d);
     };
     k.SetCommMask = [](HANDLE h, DWORD m) {
-        Note("SetCommMask " + std::to_string(m));
+        Note("SetCommMask " + std::to_string(m), true);
         return original.SetCommMask(h, m);
+    };
+    k.SetCommTimeouts = [](HANDLE h, LPCOMMTIMEOUTS t) {
+        Note("SetCommTimeouts " + std::to_string(t->ReadIntervalTimeout) + " " +
+                 std::to_string(t->ReadTotalTimeoutMultiplier) + " " + std::to_string(t->ReadTotalTimeoutConstant) +
+                 " " + std::to_string(t->WriteTotalTimeoutMultiplier) + " " +
+                 std::to_string(t->WriteTotalTimeoutConstant),
+             true);
+        return original.SetCommTimeouts(h, t);
+    };
+    k.FlushFileBuffers = [](HANDLE h) {
+        Note("FlushFileBuffers");
+        return original.FlushFileBuffers(h);
     };
     k.ClearCommError = [](HANDLE h, LPDWORD e, LPCOMSTAT s) {
         Note("ClearCommError");
@@ -87,8 +102,7 @@ void WrapKernel32() {
 }
 
 TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(9));
-    ASSERT_TRUE(echo->Ready());
+    auto line = MakePeerLine(9, DosDevicesFolder());
     recordedThread = ::GetCurrentThreadId();
     WrapKernel32();
     TSioComPort port;
@@ -107,9 +121,12 @@ TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
 
     // The open in the order the device layer keeps: the device, its
     // events, the queues, the block read, DTR up and RTS down, the modem
-    // lines, the line settings (read, drained, read again, written, lines
-    // driven again), pending errors cleared; then the workers start and the
-    // component applies flow control and the lines.
+    // lines, the line settings (read; the drain reads the block, finds
+    // software flow on, as a fresh pseudo-terminal reports it, and leaves
+    // FlushFileBuffers out; read again, written, lines driven again),
+    // pending errors cleared; the event worker's mask and read time-outs,
+    // which the open waits for; then the component applies flow control
+    // and the lines.
     const std::vector<std::string> expectedOpen = {
         "CreateFileA \\\\.\\COM9",
         "CreateEventA", "CreateEventA", "CreateEventA", "CreateEventA", "CreateEventA",
@@ -117,9 +134,10 @@ TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
         "GetCommState",
         "EscapeCommFunction 5", "EscapeCommFunction 4",
         "GetCommModemStatus",
-        "GetCommState", "GetCommState", "GetCommState", "SetCommState 9600",
+        "GetCommState", "GetCommState", "GetCommState", "GetCommState", "SetCommState 9600",
         "EscapeCommFunction 5", "EscapeCommFunction 4",
         "ClearCommError",
+        "SetCommMask 505", "SetCommTimeouts 4294967295 0 0 0 0",
     };
     ASSERT_GE(open.size(), expectedOpen.size());
     EXPECT_EQ(std::vector<std::string>(open.begin(), open.begin() + expectedOpen.size()), expectedOpen);
@@ -133,7 +151,9 @@ TEST(Kernel32Order, OpenLineChangeAndCloseCallTheDeviceInTheDesignedOrder) {
     expectedApplied.insert(expectedApplied.end(), {"EscapeCommFunction 5", "EscapeCommFunction 4"});
     EXPECT_EQ(applied, expectedApplied);
 
-    EXPECT_EQ(change, (std::vector<std::string>{"GetCommState", "GetCommState", "GetCommState",
+    // The bytes queued at the old speed leave first: flow control is off
+    // now, so the driver is asked to send what it holds.
+    EXPECT_EQ(change, (std::vector<std::string>{"GetCommState", "GetCommState", "FlushFileBuffers", "GetCommState",
                                                 "SetCommState 19200", "EscapeCommFunction 5",
                                                 "EscapeCommFunction 4"}));
 

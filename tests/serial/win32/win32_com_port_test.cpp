@@ -1,7 +1,11 @@
 // TSioComPort on the Windows device layer and real message-only windows,
 // under Wine: COM ports are links in the prefix's dosdevices folder to
-// pseudo-terminals whose far side is a Linux program.
+// pseudo-terminals whose far side is the run's line peer, or the writer
+// device simulator.
 #include "win32_test_support.h"
+
+#include "peer_line.h"
+#include "port_dir.h"
 
 #include "serial/component/com_port.h"
 #include "serial/errors/errors.h"
@@ -13,6 +17,7 @@
 
 using namespace sio;
 using namespace sio::test;
+using sio::contract::MakePeerLine;
 
 namespace {
 
@@ -63,8 +68,7 @@ TEST_F(Win32ComPortTest, OnlyLinkedPortsExistAndAMissingOneIsABadId) {
         EXPECT_FALSE(port.Open());
         EXPECT_EQ(port.Phase(), phClosed);
     }
-    std::unique_ptr<LinuxPeer> peer(EchoPeer(1));
-    ASSERT_TRUE(peer->Ready());
+    auto line = MakePeerLine(1, DosDevicesFolder());
     OpenCom(1);
     EXPECT_TRUE(port.Open());
 }
@@ -78,62 +82,27 @@ TEST_F(Win32ComPortTest, HandshakeFrameAndStatusWithTheWriterDevice) {
     EXPECT_EQ(Exchange("\x06", 5), std::string("\x20\x00\x00\x00\x03", 5));
 }
 
-TEST_F(Win32ComPortTest, SixteenMebibytesTravelInOrderWithNothingLost) {
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(4));
-    ASSERT_TRUE(echo->Ready());
-    OpenCom(4);
-    constexpr std::size_t kTotal = 16u << 20;
-    auto byteAt = [](std::size_t i) { return static_cast<char>((i * 7 + i / 251) & 0xFF); };
-    std::size_t sent = 0, checked = 0, firstBad = kTotal;
-    port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word data) {
-        if (msg != MsgTriggerAvail) return;
-        for (int i = 0; i < data; ++i, ++checked)
-            if (cp->ReadChar() != byteAt(checked) && firstBad == kTotal) firstBad = checked;
-    });
-    std::string block(8192, '\0');
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            // Keeps the output ring topped up; the echo comes back meanwhile.
-            try {
-                while (sent < kTotal && sent - checked < 65536) {
-                    for (std::size_t i = 0; i < block.size(); ++i) block[i] = byteAt(sent + i);
-                    port.WriteString(block);
-                    sent += block.size();
-                }
-            } catch (const EOutputBufferTooSmall&) {
-                // The ring is full; more goes in once the worker has sent some.
-            }
-            return checked >= kTotal;
-        },
-        300000))
-        << checked;
-    EXPECT_EQ(checked, kTotal);
-    EXPECT_EQ(firstBad, kTotal) << "first wrong byte at " << firstBad;
-}
-
 TEST_F(Win32ComPortTest, APeerThatHangsUpMidFrameLetsThePortCloseAndOpenAgain) {
-    {
-        std::unique_ptr<LinuxPeer> peer(HangUpPeer(5, 10));
-        ASSERT_TRUE(peer->Ready());
-        OpenCom(5);
-        port.WriteString(kFrame);
-        ASSERT_TRUE(peer->WaitUntilGone());
-        // Whatever the line does now, closing neither hangs nor raises.
-        port.WriteString(kFrame);
-        EXPECT_NO_THROW(port.SetOpen(false));
-        EXPECT_EQ(port.Phase(), phClosed);
-    }
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(5));
-    ASSERT_TRUE(echo->Ready());
+    auto line = MakePeerLine(5, DosDevicesFolder());
     OpenCom(5);
-    EXPECT_EQ(Exchange("ok", 2), "ok");
+    port.WriteString(kFrame);
+    EXPECT_EQ(line->Receive(10), kFrame.substr(0, 10));
+    line->HangUp();
+    // Whatever the line does now, closing neither hangs nor raises.
+    port.WriteString(kFrame);
+    EXPECT_NO_THROW(port.SetOpen(false));
+    EXPECT_EQ(port.Phase(), phClosed);
+
+    line->Reopen();
+    OpenCom(5);
+    port.WriteString("ok");
+    EXPECT_EQ(line->Receive(2), "ok");
 }
 
 TEST_F(Win32ComPortTest, AnOwnerBlockedPastTheTimeOutMissesThatNoticeOnly) {
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(6));
-    ASSERT_TRUE(echo->Ready());
+    auto line = MakePeerLine(6, DosDevicesFolder());
     OpenCom(6);
-    port.WriteString("a");
+    ASSERT_TRUE(line->Send("a"));
     // The owner handles no message for longer than the 3000 ms a notice may
     // hold the dispatch worker: that notice is given up and never runs late.
     ::Sleep(3600);
@@ -141,30 +110,31 @@ TEST_F(Win32ComPortTest, AnOwnerBlockedPastTheTimeOutMissesThatNoticeOnly) {
     EXPECT_EQ(notices, 0);
     EXPECT_EQ(received, "");
     // The next arrival announces both bytes.
-    EXPECT_EQ(Exchange("b", 2), "ab");
+    ASSERT_TRUE(line->Send("b"));
+    EXPECT_TRUE(PumpUntil([&] { return received.size() >= 2; }));
+    EXPECT_EQ(received, "ab");
     EXPECT_EQ(notices, 1);
 }
 
 TEST_F(Win32ComPortTest, ACloseFromInsideAHandlerCompletesAndThePortReopens) {
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(8));
-    ASSERT_TRUE(echo->Ready());
+    auto line = MakePeerLine(8, DosDevicesFolder());
     OpenCom(8);
     port.SetOnTrigger([&](TSioCustomComPort* cp, Word msg, Word, Word) {
         if (msg == MsgTriggerAvail) cp->SetOpen(false);
     });
-    port.WriteString("x");
+    ASSERT_TRUE(line->Send("x"));
     ASSERT_TRUE(PumpUntil([&] { return port.Phase() == phClosed; }));
     EXPECT_FALSE(port.Open());
     SetUp();
     OpenCom(8);
-    EXPECT_EQ(Exchange("again", 5), "again");
+    port.WriteString("again");
+    EXPECT_EQ(line->Receive(5), "again");
 }
 
 TEST_F(Win32ComPortTest, RS485ModeIsRefusedByWine) {
     // Windows carries RTS_CONTROL_TOGGLE out in its driver; Wine answers
     // SetCommState with "not supported" (50), so the open fails there.
-    std::unique_ptr<LinuxPeer> echo(EchoPeer(10));
-    ASSERT_TRUE(echo->Ready());
+    auto line = MakePeerLine(10, DosDevicesFolder());
     port.SetRS485Mode(true);
     try {
         OpenCom(10);

@@ -41,11 +41,7 @@ LinuxPeer::~LinuxPeer() {
     HANDLE file = ::CreateFileA(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     // Gone once its link is: the next peer on this number starts clean.
-    WaitUntilGone();
-}
-
-bool LinuxPeer::WaitUntilGone() {
-    return WaitFor([this] { return !LinkExists(folder_, name_); });
+    WaitFor([this] { return !LinkExists(folder_, name_); });
 }
 
 LinuxPeer* WriterSim(int com) {
@@ -53,9 +49,6 @@ LinuxPeer* WriterSim(int com) {
                                "--com", std::to_string(com)});
 }
 
-LinuxPeer* EchoPeer(int com) { return new LinuxPeer(com, {"echo"}); }
-
-LinuxPeer* HangUpPeer(int com, int afterBytes) { return new LinuxPeer(com, {"hangup", std::to_string(afterBytes)}); }
 
 bool PumpUntil(const std::function<bool()>& done, int limitMs) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

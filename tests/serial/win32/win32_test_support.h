@@ -1,6 +1,7 @@
-// Helpers of the Windows tests: the Linux programs on the far side of a COM
-// port (tests/wine/pty_peer.c), started from the test through Wine, and
-// waiting on the test thread's message loop.
+// Helpers of the Windows tests: the writer device simulator on the far side
+// of a COM port (started by tests/wine/pty_peer.c through Wine), and waiting
+// on the test thread's message loop. Lines whose far end the test drives
+// itself come from the run's line peer (peer_line.h).
 #pragma once
 
 #include "serial/win32/windows_api.h"
@@ -22,8 +23,6 @@ public:
     LinuxPeer& operator=(const LinuxPeer&) = delete;
 
     bool Ready() const { return ready_; }
-    // The hang-up peer removes its link when it hangs up.
-    bool WaitUntilGone();
 
 private:
     std::string folder_;  // dosdevices, as Linux names it
@@ -31,10 +30,8 @@ private:
     bool ready_ = false;
 };
 
-// The writer device simulator linked as COMn; the echo or hang-up peer.
+// The writer device simulator linked as COMn.
 LinuxPeer* WriterSim(int com);
-LinuxPeer* EchoPeer(int com);
-LinuxPeer* HangUpPeer(int com, int afterBytes);
 
 // Handles this thread's messages until done() holds; false when `limitMs`
 // passed first (a failure bound, never the thing tested).

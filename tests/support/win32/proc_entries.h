@@ -5,6 +5,7 @@
 // After the component's own Windows-named records, which <windows.h>
 // would otherwise rewrite.
 #include "serial/win32/windows_api.h"
+#include <psapi.h>
 #include <tlhelp32.h>
 
 namespace sio::test {
@@ -25,6 +26,15 @@ inline int CountProcEntries(const char* what) {
         count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
     ::CloseHandle(snapshot);
     return count;
+}
+
+// The process's working set in KiB, resident memory's counterpart.
+inline long ResidentKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
 }
 
 }  // namespace sio::test

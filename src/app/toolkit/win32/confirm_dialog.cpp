@@ -1,9 +1,9 @@
 #include "app/toolkit/win32/confirm_dialog.h"
 
 #include "app/toolkit/win32/application.h"
+#include "app/toolkit/win32/dialog_template.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace w32tk {
 
@@ -15,57 +15,12 @@ constexpr int kMargin = 12;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 23;
 
-// An in-memory dialog template: the dialog and its controls, laid out in
-// pixels when the dialog starts, since only then is the text measured.
-class DialogTemplate {
-public:
-    DialogTemplate(DWORD style, const wchar_t* caption, WORD controls) {
-        Add32(style);
-        Add32(0);  // extended style
-        words_.push_back(controls);
-        for (int i = 0; i < 4; ++i) words_.push_back(0);  // place, set later
-        words_.push_back(0);  // no menu
-        words_.push_back(0);  // the standard dialog class
-        AddText(caption);
-    }
-
-    // `atom`: 0x0080 button, 0x0082 static.
-    void AddControl(DWORD style, WORD id, WORD atom, const wchar_t* text) {
-        while (words_.size() % 2 != 0) words_.push_back(0);  // DWORD aligned
-        Add32(style | WS_CHILD | WS_VISIBLE);
-        Add32(0);
-        for (int i = 0; i < 4; ++i) words_.push_back(0);
-        words_.push_back(id);
-        words_.push_back(0xFFFF);
-        words_.push_back(atom);
-        AddText(text);
-        words_.push_back(0);  // no creation data
-    }
-
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
-private:
-    void Add32(DWORD value) {
-        words_.push_back(LOWORD(value));
-        words_.push_back(HIWORD(value));
-    }
-    void AddText(const wchar_t* text) {
-        for (; *text != L'\0'; ++text) words_.push_back(static_cast<WORD>(*text));
-        words_.push_back(0);
-    }
-
-    // Kept in DWORDs' worth of WORDs so the start is DWORD aligned.
-    std::vector<WORD> words_;
-};
-
 struct Confirmation {
     std::wstring text;
 };
 
 void Place(HWND dialog, int id, int left, int top, int width, int height) {
-    HWND control = GetDlgItem(dialog, id);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont()), FALSE);
-    MoveWindow(control, left, top, width, height, FALSE);
+    PlaceDialogControl(dialog, id, WindowFont(), left, top, width, height);
 }
 
 void LayOut(HWND dialog, const std::wstring& text) {
@@ -93,18 +48,7 @@ void LayOut(HWND dialog, const std::wstring& text) {
     SendDlgItemMessageW(dialog, kIconId, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, MAKEINTRESOURCEW(32514))  /* IDI_QUESTION */), 0);
     SetDlgItemTextW(dialog, kTextId, text.c_str());
 
-    // Centred over the owner.
-    RECT frame{0, 0, width, height};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
-    RECT owner{};
-    HWND parent = GetWindow(dialog, GW_OWNER);
-    if (parent == nullptr || !GetWindowRect(parent, &owner)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &owner, 0);
-    const int frameWidth = frame.right - frame.left;
-    const int frameHeight = frame.bottom - frame.top;
-    SetWindowPos(dialog, nullptr, owner.left + (owner.right - owner.left - frameWidth) / 2,
-                 owner.top + (owner.bottom - owner.top - frameHeight) / 2, frameWidth, frameHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreDialog(dialog, width, height);
 }
 
 INT_PTR CALLBACK ConfirmationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,10 +74,10 @@ INT_PTR CALLBACK ConfirmationProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 bool ShowConfirmation(HWND owner, const std::string& text) {
     DialogTemplate dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, L"Confirm", 4);
-    dialog.AddControl(SS_ICON, kIconId, 0x0082, L"");
-    dialog.AddControl(SS_LEFT | SS_NOPREFIX, kTextId, 0x0082, L"");
-    dialog.AddControl(BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDYES, 0x0080, L"&Yes");
-    dialog.AddControl(BS_PUSHBUTTON | WS_TABSTOP, IDNO, 0x0080, L"&No");
+    dialog.AddControl(SS_ICON, kIconId, DialogControl::Static, L"");
+    dialog.AddControl(SS_LEFT | SS_NOPREFIX, kTextId, DialogControl::Static, L"");
+    dialog.AddControl(BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDYES, DialogControl::Button, L"&Yes");
+    dialog.AddControl(BS_PUSHBUTTON | WS_TABSTOP, IDNO, DialogControl::Button, L"&No");
     Confirmation confirmation{Wide(text)};
     const INT_PTR answer = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner,
                                                    ConfirmationProc,

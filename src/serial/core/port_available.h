@@ -1,4 +1,5 @@
-// The port probe of the port selection dialog.
+// The port probe of the port selection dialog. Each platform's device layer
+// (posix/, win32/) defines it, as it does the native dispatcher.
 #pragma once
 
 namespace sio {
