@@ -558,7 +558,7 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         return 0;
     }
     case TIOCGRS485:
-        if (!port->options.acceptRs485)
+        if (!port->options.acceptRs485 && !port->options.answersRs485Query)
             return Fail(ENOTTY);
         *static_cast<serial_rs485*>(arg) = port->rs485Config;
         return 0;

@@ -18,6 +18,8 @@
 //   SEND, RECV             as the line peer
 //   HANGUP <com>           the FTDI adapter is unplugged (QMP device_del);
 //                          the reply comes once QEMU reports it gone
+//   PLUG <com>             the FTDI adapter is plugged in again (device_add)
+//   LINES <com>            the guest's DTR and RTS. Reply: OK <TIOCM bits>
 //   INPUTS <com> <bits>    the modem inputs the guest's UART sees (TIOCM bits)
 //   RECORD <com>           what the guest did to the line since LINK or the
 //                          last RECORD ("lines", "tx", "set" events, one a
@@ -97,6 +99,15 @@ struct HostLine {
         char buffer[4096];
         for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
             input.append(buffer, static_cast<std::size_t>(n));
+    }
+    // DTR and RTS as the guest last set them.
+    int Outputs() const {
+        std::ifstream in(recordPath);
+        int bits = 0;
+        for (std::string event; std::getline(in, event);)
+            if (event.rfind("lines ", 0) == 0)
+                bits = std::atoi(event.c_str() + 6);
+        return bits;
     }
     // The record's part not yet handed out.
     std::string NewRecord() {
@@ -267,11 +278,12 @@ private:
             return;
         }
         monitor_.append(buffer, static_cast<std::size_t>(n));
-        if (pendingHangUp_ && monitor_.find("\"DEVICE_DELETED\"") != std::string::npos &&
-            monitor_.find("\"device\": \"ftdi\"") != std::string::npos) {
-            pendingHangUp_ = false;
-            monitor_.clear();
-            Send(control_, "OK\n");
+        if (!awaited_.empty() && (monitor_.find(awaited_) != std::string::npos ||
+                                  monitor_.find("\"error\"") != std::string::npos)) {
+            awaited_.clear();
+            Send(control_, monitor_.find("\"error\"") == std::string::npos ? "OK\n" : "ERR monitor\n");
+            while (!pendingReceive_ && awaited_.empty() && Handle()) {
+            }
         }
     }
 
@@ -281,7 +293,7 @@ private:
         if (n <= 0)
             return;
         request_.append(buffer, static_cast<std::size_t>(n));
-        while (!pendingReceive_ && !pendingHangUp_ && Handle()) {
+        while (!pendingReceive_ && awaited_.empty() && Handle()) {
         }
     }
 
@@ -329,9 +341,15 @@ private:
             pendingReceive_ = pending;
             reply.clear();
         } else if (verb == "HANGUP" && line && line->device == "ftdi" && qmp_ >= 0) {
-            Send(qmp_, "{\"execute\":\"device_del\",\"arguments\":{\"id\":\"ftdi\"}}\n");
-            pendingHangUp_ = true;
+            AskMonitor("{\"execute\":\"device_del\",\"arguments\":{\"id\":\"ftdi\"}}", "\"DEVICE_DELETED\"");
             reply.clear();
+        } else if (verb == "PLUG" && line && line->device == "ftdi" && qmp_ >= 0) {
+            AskMonitor("{\"execute\":\"device_add\",\"arguments\":{\"driver\":\"usb-serial\",\"id\":\"ftdi\","
+                       "\"chardev\":\"ftdiline\",\"bus\":\"xhci.0\"}}",
+                       "\"return\"");
+            reply.clear();
+        } else if (verb == "LINES" && line) {
+            reply = "OK " + std::to_string(line->Outputs()) + "\n";
         } else if (verb == "INPUTS" && line) {
             int bits = 0;
             words >> bits;
@@ -351,6 +369,14 @@ private:
         return true;
     }
 
+    // The reply to the guest waits for `awaited` from the monitor (an event,
+    // or the command's return); an error comes back as ERR.
+    void AskMonitor(const std::string& command, const std::string& awaited) {
+        monitor_.clear();
+        awaited_ = awaited;
+        Send(qmp_, command + "\n");
+    }
+
     void FinishReceive() {
         if (!pendingReceive_)
             return;
@@ -363,7 +389,7 @@ private:
         input.erase(0, bytes.size());
         pendingReceive_.reset();
         Send(control_, "DATA " + std::to_string(bytes.size()) + "\n" + bytes);
-        while (!pendingReceive_ && !pendingHangUp_ && Handle()) {
+        while (!pendingReceive_ && awaited_.empty() && Handle()) {
         }
     }
 
@@ -382,7 +408,7 @@ private:
     int console_ = -1, control_ = -1, qmp_ = -1;
     std::string consoleLine_, request_, monitor_;
     std::optional<Receive> pendingReceive_;
-    bool pendingHangUp_ = false;
+    std::string awaited_;  // what the monitor must say before the guest hears back
     std::optional<int> guestExit_;
 };
 
