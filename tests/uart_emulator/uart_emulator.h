@@ -80,9 +80,9 @@ struct PortOptions {
     // A USB chip starts an idle line at its next frame: up to this long
     // after the write.
     int startLatencyMicroseconds = 0;
-    // Five and six data bits are refused: the driver keeps the size it had.
+    // Five and six data bits are refused (EINVAL, the settings kept).
     bool revertsShortCharacters = false;
-    // ... except five, which the driver takes after all.
+    // Five data bits are taken all the same.
     bool takesFiveDataBits = false;
     // The driver's name in sysfs (/sys/dev/char/M:m/device/driver), or none.
     const char* driver = nullptr;

@@ -30,6 +30,8 @@ struct VmPort {
     std::string profile;   // the emulator's profile that claims to model it
 };
 
+inline void PrintTo(const VmPort& port, std::ostream* out) { *out << port.name; }
+
 inline const std::vector<VmPort>& VmPorts() {
     static const std::vector<VmPort> ports = {
         {"vm_uart16550", "/dev/ttyS1", "uart", "uart16550"},

@@ -16,6 +16,8 @@ std::vector<Backend> MakeBackends() {
         // forwards its outputs; its FTDI model reports fixed inputs.
         can.modemLines = port.hostLine == "uart";
         can.lineChangeCounters = can.modemLines;
+        // The 16550's clock tops out at 115200 baud.
+        can.keepsEveryLineSetting = port.hostLine != "uart";
         rows.push_back({port.name, can, [port](int com, const std::string& dir) {
                             return std::make_unique<vm::VmLine>(port, com, dir);
                         }});
