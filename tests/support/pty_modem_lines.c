@@ -21,7 +21,8 @@
  * record in PTY_MODEM_DIR/N.log, one event a line, in the order they
  * happened: "lines <TIOCM bits>" for each change of DTR and RTS, "tx <n>"
  * for each write, "set <baud> <data bits> <N|E|O> <stop bits>" for each
- * tcsetattr; and TIOCMGET reports the inputs (CTS, DSR, DCD, RI) written as
+ * tcsetattr, "in <TIOCM bits>" when TIOCMGET first reports new inputs; and
+ * TIOCMGET reports the inputs (CTS, DSR, DCD, RI) written as
  * a decimal TIOCM bit mask into PTY_MODEM_DIR/N.in, which the host side of
  * the line changes.
  */
@@ -69,6 +70,7 @@ static void look_up(void) {
 /* Modem-line outputs per descriptor; a test opens few of them. */
 #define MAX_FDS 1024
 static int output_lines[MAX_FDS];
+static int input_lines[MAX_FDS]; /* as last read from PTY_MODEM_DIR */
 static pthread_mutex_t lines_lock = PTHREAD_MUTEX_INITIALIZER; /* guards output_lines */
 
 static int is_pty_slave(int fd) {
@@ -115,7 +117,16 @@ static int answer(int fd, unsigned long request, void* arg) {
     switch (request) {
     case TIOCMGET:
         *bits = output_lines[fd] & (TIOCM_DTR | TIOCM_RTS);
-        if (record_dir) *bits |= recorded_inputs(fd);
+        if (record_dir) {
+            const int inputs = recorded_inputs(fd);
+            if (inputs != input_lines[fd]) {
+                char event[32];
+                snprintf(event, sizeof event, "in %d\n", inputs);
+                record(fd, event);
+                input_lines[fd] = inputs;
+            }
+            *bits |= inputs;
+        }
         break;
     case TIOCMSET: output_lines[fd] = *bits & (TIOCM_DTR | TIOCM_RTS); break;
     case TIOCMBIS: output_lines[fd] |= *bits & (TIOCM_DTR | TIOCM_RTS); break;

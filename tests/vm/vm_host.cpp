@@ -20,7 +20,8 @@
 //                          the reply comes once QEMU reports it gone
 //   PLUG <com>             the FTDI adapter is plugged in again (device_add)
 //   LINES <com>            the guest's DTR and RTS. Reply: OK <TIOCM bits>
-//   INPUTS <com> <bits>    the modem inputs the guest's UART sees (TIOCM bits)
+//   INPUTS <com> <bits>    the modem inputs the guest's UART sees (TIOCM bits);
+//                          the reply comes once QEMU has read them
 //   RECORD <com>           what the guest did to the line since LINK or the
 //                          last RECORD ("lines", "tx", "set" events, one a
 //                          line). Reply: DATA <n> + n bytes
@@ -100,13 +101,14 @@ struct HostLine {
         for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
             input.append(buffer, static_cast<std::size_t>(n));
     }
-    // DTR and RTS as the guest last set them.
-    int Outputs() const {
+    // The last "<kind> <bits>" event of the record: DTR and RTS as the guest
+    // last set them ("lines"), the inputs QEMU last read ("in").
+    int Last(const std::string& kind) const {
         std::ifstream in(recordPath);
         int bits = 0;
         for (std::string event; std::getline(in, event);)
-            if (event.rfind("lines ", 0) == 0)
-                bits = std::atoi(event.c_str() + 6);
+            if (event.rfind(kind + " ", 0) == 0)
+                bits = std::atoi(event.c_str() + kind.size() + 1);
         return bits;
     }
     // The record's part not yet handed out.
@@ -146,6 +148,8 @@ public:
         qmp_ = Accept(qmpListen);
         Send(qmp_, "{\"execute\":\"qmp_capabilities\"}\n");
         Serve();
+        if (MillisecondsLeft() == 0)
+            ::kill(qemu_, SIGKILL);
         int status = 0;
         ::waitpid(qemu_, &status, 0);
         qemu_ = -1;
@@ -233,6 +237,8 @@ private:
                             {qmp_, POLLIN, 0},
                             {lines_[0].master, POLLIN, 0},
                             {lines_[1].master, POLLIN, 0}};
+            if (pendingInputs_)
+                wait = std::min(wait, 2);  // the record is a file: looked at again shortly
             ::poll(fds, 5, wait);
             if (fds[0].revents && !ShowConsole())
                 return;
@@ -250,6 +256,7 @@ private:
             else if (fds[1].revents)
                 control_ = -1;  // the guest's control port is gone; the console tells the rest
             FinishReceive();
+            FinishInputs();
         }
     }
 
@@ -282,7 +289,7 @@ private:
                                   monitor_.find("\"error\"") != std::string::npos)) {
             awaited_.clear();
             Send(control_, monitor_.find("\"error\"") == std::string::npos ? "OK\n" : "ERR monitor\n");
-            while (!pendingReceive_ && awaited_.empty() && Handle()) {
+            while (Idle() && Handle()) {
             }
         }
     }
@@ -293,7 +300,7 @@ private:
         if (n <= 0)
             return;
         request_.append(buffer, static_cast<std::size_t>(n));
-        while (!pendingReceive_ && awaited_.empty() && Handle()) {
+        while (Idle() && Handle()) {
         }
     }
 
@@ -349,14 +356,15 @@ private:
                        "\"return\"");
             reply.clear();
         } else if (verb == "LINES" && line) {
-            reply = "OK " + std::to_string(line->Outputs()) + "\n";
+            reply = "OK " + std::to_string(line->Last("lines")) + "\n";
         } else if (verb == "INPUTS" && line) {
             int bits = 0;
             words >> bits;
             std::ofstream(line->inputsPath + ".new") << bits << "\n";
             // Renamed into place, so QEMU never reads half a file.
             ::rename((line->inputsPath + ".new").c_str(), line->inputsPath.c_str());
-            reply = "OK\n";
+            pendingInputs_ = Inputs{line, bits};
+            reply.clear();
         } else if (verb == "RECORD" && line) {
             const std::string record = line->NewRecord();
             reply = "DATA " + std::to_string(record.size()) + "\n" + record;
@@ -377,6 +385,18 @@ private:
         Send(qmp_, command + "\n");
     }
 
+    // QEMU reads the inputs at its next poll of the line (every 10 ms).
+    void FinishInputs() {
+        if (!pendingInputs_ || pendingInputs_->line->Last("in") != pendingInputs_->bits)
+            return;
+        pendingInputs_.reset();
+        Send(control_, "OK\n");
+        while (Idle() && Handle()) {
+        }
+    }
+
+    bool Idle() const { return !pendingReceive_ && !pendingInputs_ && awaited_.empty(); }
+
     void FinishReceive() {
         if (!pendingReceive_)
             return;
@@ -389,9 +409,14 @@ private:
         input.erase(0, bytes.size());
         pendingReceive_.reset();
         Send(control_, "DATA " + std::to_string(bytes.size()) + "\n" + bytes);
-        while (!pendingReceive_ && awaited_.empty() && Handle()) {
+        while (Idle() && Handle()) {
         }
     }
+
+    struct Inputs {
+        HostLine* line;
+        int bits;
+    };
 
     struct Receive {
         HostLine* line;
@@ -408,6 +433,7 @@ private:
     int console_ = -1, control_ = -1, qmp_ = -1;
     std::string consoleLine_, request_, monitor_;
     std::optional<Receive> pendingReceive_;
+    std::optional<Inputs> pendingInputs_;
     std::string awaited_;  // what the monitor must say before the guest hears back
     std::optional<int> guestExit_;
 };

@@ -120,6 +120,8 @@ public:
             throw std::runtime_error(port_.device + " did not come back");
         ::chmod(port_.device.c_str(), 0666);
     }
+    // Returns once QEMU has read the new inputs, which it does only while the
+    // guest has the port open.
     void SetInput(contract::ModemInput input, bool raised) override {
         static constexpr int kLines[] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CAR, TIOCM_RNG};
         const int bit = kLines[static_cast<int>(input)];
