@@ -25,7 +25,7 @@ include(GoogleTest)
 # processes, so the host's compiler builds it.
 set(WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(PTY_MODEM_LINES ${CMAKE_BINARY_DIR}/libpty_modem_lines.so)
-set(PTY_MODEM_LINES_SOURCE ${PROJECT_SOURCE_DIR}/tests/wine/pty_modem_lines.c)
+set(PTY_MODEM_LINES_SOURCE ${PROJECT_SOURCE_DIR}/tests/support/pty_modem_lines.c)
 add_custom_command(OUTPUT ${PTY_MODEM_LINES}
   COMMAND cc -shared -fPIC -O2 -Wall -Wextra -o ${PTY_MODEM_LINES} ${PTY_MODEM_LINES_SOURCE} -ldl
   DEPENDS ${PTY_MODEM_LINES_SOURCE} VERBATIM)

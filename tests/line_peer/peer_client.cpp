@@ -82,6 +82,17 @@ bool LinePeer::HangUp(int com) {
     return Exchange(held, "HANGUP " + std::to_string(com)) == "OK";
 }
 
+std::string LinePeer::Ask(const std::string& request) {
+    std::lock_guard held(lock_);
+    std::string reply = Exchange(held, request);
+    if (reply.rfind("DATA ", 0) != 0)
+        return reply;
+    std::string bytes(std::stoul(reply.substr(5)), '\0');
+    if (!bytes.empty() && !transport_->Receive(bytes.data(), bytes.size()))
+        return {};
+    return bytes;
+}
+
 bool LinePeer::Quit() {
     std::lock_guard held(lock_);
     return Exchange(held, "QUIT") == "OK";

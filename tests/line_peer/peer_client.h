@@ -37,6 +37,9 @@ public:
     bool PacketMode(int com, bool on);
     bool HangUp(int com);
     bool Quit();
+    // A request of a peer's own beyond these: its reply line, or for a
+    // "DATA <n>" reply the n bytes after it; empty when the stream failed.
+    std::string Ask(const std::string& request);
 
 private:
     // Sends a request line (and payload) and returns the reply line, without

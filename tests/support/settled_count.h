@@ -12,9 +12,13 @@ namespace sio::test {
 
 // A joined thread can still be listed for a moment: the kernel wakes the
 // joiner when the thread clears its id, before it removes the thread from
-// /proc/self/task (Windows' thread snapshot lags the same way). Waits up to
-// 10 s for the count to come back down to the baseline and returns it, so a
-// thread that is still running shows and a slow release does not.
+// /proc/self/task (Windows' thread snapshot lags the same way). And a close
+// may leave the modem-line watch to end by itself, with its wake-up
+// descriptor, a moment later: its stop is bounded in time, and a busy host
+// (or one holding a virtual machine's processor back) overruns the bound.
+// Waits up to 10 s for the count to come back down to the baseline and
+// returns it, so a thread or descriptor that stays shows and a slow release
+// does not.
 inline int CountOnceSettled(const char* what, int baseline) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int count = CountProcEntries(what);

@@ -534,12 +534,12 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
             return Fail(error);
         [[fallthrough]];
     case TCSETS2: {
+        // ftdi_sio refuses six data bits (five on chips without its CS5
+        // quirk): the call fails with EINVAL and the line keeps its size.
+        const tcflag_t size = static_cast<const termios2*>(arg)->c_cflag & CSIZE;
+        if (port->options.revertsShortCharacters && (size == CS6 || (size == CS5 && !port->options.takesFiveDataBits)))
+            return Fail(EINVAL);
         port->tio = *static_cast<const termios2*>(arg);
-        // ftdi_set_termios takes seven or eight data bits only and puts
-        // CS8 back into the settings for anything else.
-        tcflag_t size = port->tio.c_cflag & CSIZE;
-        if (port->options.revertsShortCharacters && (size == CS5 || size == CS6))
-            port->tio.c_cflag = (port->tio.c_cflag & ~CSIZE) | CS8;
         Event event{};
         event.kind = EventKind::Termios;
         event.start = event.end = Now();
@@ -561,7 +561,7 @@ int EmulatedIoctl(Port::State* port, int fd, unsigned long request, void* arg) {
         return 0;
     }
     case TIOCGRS485:
-        if (!port->options.acceptRs485)
+        if (!port->options.acceptRs485 && !port->options.answersRs485Query)
             return Fail(ENOTTY);
         *static_cast<serial_rs485*>(arg) = port->rs485Config;
         return 0;

@@ -63,6 +63,8 @@ enum class LineStatus {
 
 struct PortOptions {
     bool acceptRs485 = false;       // TIOCSRS485 taken, driver switches RTS
+    // TIOCGRS485 answered (RS-485 off) although TIOCSRS485 is refused.
+    bool answersRs485Query = false;
     bool privileged = false;        // a root opener ignores TIOCEXCL
     std::size_t transmitQueue = 4096;  // the driver's buffer
     // Bytes held by the chip itself (a FIFO, a USB adapter's buffer) that
@@ -78,8 +80,10 @@ struct PortOptions {
     // A USB chip starts an idle line at its next frame: up to this long
     // after the write.
     int startLatencyMicroseconds = 0;
-    // Five and six data bits are taken as eight, as the driver reverts them.
+    // Five and six data bits are refused (EINVAL, the settings kept).
     bool revertsShortCharacters = false;
+    // Five data bits are taken all the same.
+    bool takesFiveDataBits = false;
     // The driver's name in sysfs (/sys/dev/char/M:m/device/driver), or none.
     const char* driver = nullptr;
     // Every second TIOCGICOUNT answer is held back this long after it was

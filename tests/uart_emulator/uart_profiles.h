@@ -31,7 +31,8 @@ inline PortOptions Ideal() {
 
 inline PortOptions Uart16550() {
     PortOptions o;
-    o.driver = "serial8250";
+    o.driver = "serial";  // 8250_pnp's name; the platform ports say serial8250
+    o.answersRs485Query = true;  // uart_get_rs485_config answers every port
     o.chipBuffer = 16;  // the transmit FIFO, outside uart_chars_in_buffer
     o.queueCountsShifter = false;
     o.drain = Drain::PolledAtTick;  // uart_wait_until_sent
@@ -56,6 +57,7 @@ inline PortOptions Ftdi() {
     o.drain = Drain::PolledAtTick;  // ftdi_tx_empty, looked at once a jiffy
     o.lineStatus = LineStatus::Cached;  // ftdi_process_packet, every 16 ms
     o.revertsShortCharacters = true;  // ftdi_set_termios
+    o.takesFiveDataBits = true;       // its CS5 quirk
     return o;
 }
 

@@ -130,7 +130,7 @@ TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
         ASSERT_EQ(port.Phase(), phClosed) << "cycle " << i;
     }
     ASSERT_TRUE(PumpUntil(NoWorkers));
-    EXPECT_EQ(CountProcEntries("fd"), fds);
+    EXPECT_EQ(test::CountOnceSettled("fd", fds), fds);
     EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
 }
 
@@ -169,7 +169,7 @@ TEST_P(ComPortContract, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
 
     port.SetOpen(false);
     ASSERT_TRUE(PumpUntil(NoWorkers));
-    EXPECT_EQ(CountProcEntries("fd"), fds);
+    EXPECT_EQ(test::CountOnceSettled("fd", fds), fds);
     EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
     if (!kSanitized) {
         EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
