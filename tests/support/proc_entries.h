@@ -2,6 +2,9 @@
 #pragma once
 
 #include <dirent.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <string>
 
@@ -19,6 +22,14 @@ inline int CountProcEntries(const char* what) {
             ++count;
     ::closedir(dir);
     return count - (std::string(what) == "fd" ? 1 : 0);  // the directory's own descriptor
+}
+
+// The process's resident memory in KiB.
+inline long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 }  // namespace sio::test

@@ -381,8 +381,9 @@ TEST_P(UartKernelRs485Test, TheLayerLeavesRtsToTheDriver) {
     EXPECT_EQ(BytesOf(record), kFrame);
     EXPECT_EQ(CheckDirectionSwitching(record), 1);
     for (const Event& e : record) {
-        if (e.kind == EventKind::RtsUp || e.kind == EventKind::RtsDown)
+        if (e.kind == EventKind::RtsUp || e.kind == EventKind::RtsDown) {
             EXPECT_TRUE(e.byDriver) << "the layer switched RTS itself";
+        }
     }
 }
 
