@@ -45,7 +45,27 @@ private:
     UniqueFd socket_;
 };
 
+class DeviceTransport final : public PeerTransport {
+public:
+    explicit DeviceTransport(UniqueFd device) : device_(std::move(device)) {}
+
+    bool Send(const char* data, std::size_t size) override {
+        return TransferAll(size, [&](std::size_t done) { return ::write(device_.get(), data + done, size - done); });
+    }
+
+    bool Receive(char* data, std::size_t size) override {
+        return TransferAll(size, [&](std::size_t done) { return ::read(device_.get(), data + done, size - done); });
+    }
+
+private:
+    UniqueFd device_;
+};
+
 }  // namespace
+
+std::unique_ptr<PeerTransport> DeviceTransportOn(UniqueFd device) {
+    return std::make_unique<DeviceTransport>(std::move(device));
+}
 
 std::unique_ptr<PeerTransport> TcpTransportOn(UniqueFd socket) {
     int one = 1;  // requests are small and each waits for its reply

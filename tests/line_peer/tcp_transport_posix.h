@@ -12,4 +12,8 @@ namespace sio::peer {
 // The stream over a connected socket, owned from now on.
 std::unique_ptr<PeerTransport> TcpTransportOn(UniqueFd socket);
 
+// The same stream over a character device (a virtual machine's console port),
+// owned from now on.
+std::unique_ptr<PeerTransport> DeviceTransportOn(UniqueFd device);
+
 }  // namespace sio::peer

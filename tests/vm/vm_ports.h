@@ -18,6 +18,7 @@
 
 #include "line_backend.h"
 #include "peer_client.h"
+#include "tcp_transport_posix.h"
 #include "port_dir.h"
 #include "uart_profiles.h"
 
@@ -47,27 +48,6 @@ inline const uartemu::PortOptions& ProfileOf(const VmPort& port) {
     throw std::logic_error("no profile " + port.profile);
 }
 
-// The control port is a plain character device: whole reads and writes.
-class DeviceTransport final : public peer::PeerTransport {
-public:
-    explicit DeviceTransport(int fd) : fd_(fd) {}
-    ~DeviceTransport() override { ::close(fd_); }
-    bool Send(const char* data, std::size_t size) override { return test::WriteAll(fd_, std::string(data, size)); }
-    bool Receive(char* data, std::size_t size) override {
-        for (std::size_t done = 0; done < size;) {
-            const ssize_t n = ::read(fd_, data + done, size - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-private:
-    int fd_;
-};
 
 inline peer::LinePeer& Host() {
     static peer::LinePeer host = [] {
@@ -75,7 +55,7 @@ inline peer::LinePeer& Host() {
         const int fd = path ? ::open(path, O_RDWR | O_CLOEXEC) : -1;
         if (fd < 0)
             throw std::runtime_error("no control port (SIO_VM_CONTROL)");
-        return peer::LinePeer(std::make_unique<DeviceTransport>(fd));
+        return peer::LinePeer(peer::DeviceTransportOn(UniqueFd(fd)));
     }();
     return host;
 }
