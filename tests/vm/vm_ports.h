@@ -72,6 +72,23 @@ inline bool WaitForNode(const std::string& path, bool present, int milliseconds 
     return true;
 }
 
+// Waits until the node opens: devtmpfs makes it when the tty is registered,
+// a moment before the driver has set the port up, and an open in between
+// fails with ENODEV.
+inline bool WaitUntilItOpens(const std::string& path, int milliseconds = test::kPatienceMilliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // The far end of one of the guest's ports, linked as COM`com`.
 class VmLine final : public contract::Line {
 public:
@@ -96,7 +113,7 @@ public:
     // Plugged in again: the driver binds anew and makes the node again.
     void Reopen() override {
         if (!WaitForNode(port_.device, false) || Host().Ask("PLUG " + std::to_string(com_)) != "OK" ||
-            !WaitForNode(port_.device, true))
+            !WaitForNode(port_.device, true) || !WaitUntilItOpens(port_.device))
             throw std::runtime_error(port_.device + " did not come back");
         ::chmod(port_.device.c_str(), 0666);
     }
