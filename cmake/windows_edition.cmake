@@ -85,9 +85,6 @@ target_link_libraries(serial_fakes PUBLIC sio_core GTest::gtest)
 # own; on Windows they are the system's (see tests/serial/win32).
 set(WINE_TEST_FILTER_sio_errors_tests "-SystemMessageText.*:ErrorMessageFor.LooksUpByAbsoluteValue:RaiseOnError.SystemTextIsCleanedToOneTrailingBlank")
 add_subdirectory(tests/serial/errors)
-# Counts threads and descriptors in Linux's /proc, which a Windows program
-# cannot see.
-set(WINE_TEST_FILTER_serial_core_tests "-DispatcherTest.AThousandOpenShutdownCyclesLeaveNoThreadEventOrDescriptor")
 add_subdirectory(tests/serial/core)
 add_subdirectory(tests/serial/component)
 add_subdirectory(tests/serial/win32)
